@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/hid_platform.h"
+
+namespace fwu::device {
+
+// The connection to the one supported device: the device search, the capabilities read and
+// the two feature-report transfers. It owns both handles and closes them when destroyed.
+class DeviceLink {
+public:
+    explicit DeviceLink(platform::HidPlatform& platform);
+    ~DeviceLink();
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    // Searches the HID interfaces in enumeration order for the first supported device, opens
+    // it, reads its capabilities and opens the second, overlapped handle. Every interface
+    // before the match is opened, queried and closed; later ones are never opened. Handles of
+    // an earlier connection are not closed here: a caller that searches again closes first.
+    bool findTheHid();
+
+    // Closes the device handle, then the overlapped handle. A handle is marked closed, so a
+    // second close, or a close of a handle never opened, does nothing.
+    void closeConnection();
+
+    bool deviceDetected() const { return deviceDetected_; }
+    void setDeviceDetected(bool detected) { deviceDetected_ = detected; }
+    bool isOpen() const { return deviceHandle_.has_value(); }
+
+    const platform::Attributes& attributes() const { return attributes_; }
+    void clearProductId() { attributes_.productId = 0; }
+    bool inBootloaderMode() const;
+    std::uint16_t featureReportLength() const { return featureReportLength_; }
+    const std::string& devicePath() const { return devicePath_; }
+    // The last search found no device, but passed over a supported one that it was not
+    // permitted to open.
+    bool permissionDenied() const { return permissionDenied_; }
+
+    // Sends the first featureReportLength() bytes of `buffer` on the device handle. Fails
+    // without sending when the buffer is shorter or no device is open.
+    bool sendFeatureReport(std::span<const std::uint8_t> buffer);
+
+    // Sets position 0 of `buffer` to the report ID and fetches featureReportLength() bytes into
+    // it. Returns the number of bytes delivered; fails when the buffer is shorter, no device is
+    // open or the transfer fails.
+    std::optional<std::size_t> readFeatureReport(std::span<std::uint8_t> buffer);
+
+    // The overlapped handle, for the identity strings.
+    std::optional<platform::Handle> overlappedHandle() const { return overlappedHandle_; }
+
+    platform::HidPlatform& platform() { return platform_; }
+
+private:
+    bool examineInterface(const std::string& path);
+    void readReportCapabilities();
+    void closeHandle(std::optional<platform::Handle>& handle);
+
+    platform::HidPlatform& platform_;
+    bool deviceDetected_ = false;
+    std::optional<platform::Handle> deviceHandle_;
+    std::optional<platform::Handle> overlappedHandle_;
+    platform::Attributes attributes_;
+    std::uint16_t featureReportLength_ = 0;
+    std::string devicePath_;
+    bool permissionDenied_ = false;
+};
+
+}  // namespace fwu::device

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace fwu::platform {
+
+// An open device handle. The value is opaque: a file descriptor, a Windows HANDLE or a
+// simulated handle number, depending on the backend that issued it.
+enum class Handle : std::intptr_t {};
+
+enum class OpenMode {
+    Plain,       // synchronous reads and writes; carries every feature report
+    Overlapped,  // a second, independent handle; used for the identity strings
+};
+
+enum class OpenError {
+    None,
+    PermissionDenied,  // the interface exists but this user may not open it
+    NotPresent,        // the interface went away between enumeration and open
+    Other,
+};
+
+struct OpenResult {
+    std::optional<Handle> handle;
+    OpenError error = OpenError::None;
+};
+
+struct Attributes {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
+
+    friend bool operator==(const Attributes&, const Attributes&) = default;
+};
+
+struct Capabilities {
+    // Length of a feature report in bytes, the report-ID byte included.
+    std::uint16_t featureReportByteLength = 0;
+};
+
+enum class IdentityString { Manufacturer, Product, SerialNumber };
+
+// One HID interface found by enumeration. An interface whose path could not be obtained has
+// an empty path; the device search passes over it.
+struct InterfaceEntry {
+    std::string path;
+};
+
+// The operating system's HID services, as the rest of the program sees them. Every call
+// reports success or failure; nothing above this interface sees an operating-system type.
+class HidPlatform {
+public:
+    virtual ~HidPlatform() = default;
+
+    // Every HID interface present, in the platform's enumeration order.
+    virtual std::vector<InterfaceEntry> enumerateInterfaces() = 0;
+
+    virtual OpenResult open(const std::string& path, OpenMode mode) = 0;
+    virtual bool close(Handle handle) = 0;
+
+    virtual std::optional<Attributes> attributes(Handle handle) = 0;
+    virtual std::optional<Capabilities> capabilities(Handle handle) = 0;
+
+    // Writes the string as UTF-16LE code units into `buffer`, at most buffer.size() bytes,
+    // with a terminating zero unit when it fits. Returns false when the query fails.
+    virtual bool identityString(Handle handle, IdentityString which,
+                                std::span<std::uint8_t> buffer) = 0;
+
+    // Sends `report` (byte 0 is the report ID) as one set-feature request.
+    virtual bool setFeature(Handle handle, std::span<const std::uint8_t> report) = 0;
+
+    // Fetches one feature report into `report` (byte 0 holds the report ID on entry).
+    // Returns the number of bytes the platform delivered, or nothing when the request failed.
+    virtual std::optional<std::size_t> getFeature(Handle handle, std::span<std::uint8_t> report) = 0;
+
+    // The attributes of an interface that could not be opened, where the platform can tell
+    // them without opening it (for the permission message). Nothing when it cannot.
+    virtual std::optional<Attributes> attributesWithoutOpening(const std::string& path) {
+        (void)path;
+        return std::nullopt;
+    }
+
+    virtual void sleep(std::chrono::milliseconds duration) = 0;
+
+    // A monotonic clock that advances with sleep(); used to bound waits.
+    virtual std::chrono::milliseconds monotonicTime() = 0;
+};
+
+// The backend of the operating system the program was built for.
+std::unique_ptr<HidPlatform> makeSystemPlatform();
+
+}  // namespace fwu::platform
