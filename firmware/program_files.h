@@ -20,7 +20,4 @@ struct ProgramFiles {
 // True when the path names something that exists (a file or a folder).
 bool imageFileExists(const std::filesystem::path& path);
 
-// The folder of the running program.
-std::filesystem::path programFolder();
-
 }  // namespace fwu::firmware
