@@ -1,1 +1,100 @@
-// placeholder: being written
+#include "device/device_link.h"
+
+#include "device/protocol.h"
+
+namespace fwu::device {
+
+using platform::OpenError;
+using platform::OpenMode;
+
+DeviceLink::DeviceLink(platform::HidPlatform& platform) : platform_(platform) {}
+
+DeviceLink::~DeviceLink() {
+    closeConnection();
+}
+
+bool DeviceLink::findTheHid() {
+    deviceDetected_ = false;
+    permissionDenied_ = false;
+    for (const auto& entry : platform_.enumerateInterfaces()) {
+        if (examineInterface(entry.path)) {
+            deviceDetected_ = true;
+            break;
+        }
+    }
+    if (!deviceDetected_)
+        return false;
+
+    readReportCapabilities();
+    overlappedHandle_ = platform_.open(devicePath_, OpenMode::Overlapped).handle;
+    return true;
+}
+
+// Opens one interface and keeps it open when it is a supported device; closes it otherwise.
+bool DeviceLink::examineInterface(const std::string& path) {
+    if (path.empty())
+        return false;  // no usable path: passed over
+    devicePath_ = path;
+    const auto opened = platform_.open(path, OpenMode::Plain);
+    if (!opened.handle) {
+        if (opened.error == OpenError::PermissionDenied) {
+            const auto ids = platform_.attributesWithoutOpening(path);
+            if (ids && ids->vendorId == protocol::VendorId &&
+                protocol::isSupportedProduct(ids->productId)) {
+                permissionDenied_ = true;
+            }
+        }
+        return false;
+    }
+    deviceHandle_ = opened.handle;
+    // A failed query leaves the attributes of the last interface that answered; it never
+    // counts as a match.
+    const auto queried = platform_.attributes(*deviceHandle_);
+    if (queried)
+        attributes_ = *queried;
+    const bool supported = queried && attributes_.vendorId == protocol::VendorId &&
+                           protocol::isSupportedProduct(attributes_.productId);
+    if (!supported)
+        closeHandle(deviceHandle_);
+    return supported;
+}
+
+// A device whose capabilities cannot be read gets no report length, so every operation
+// refuses it instead of using the length of an earlier connection.
+void DeviceLink::readReportCapabilities() {
+    const auto caps = platform_.capabilities(*deviceHandle_);
+    featureReportLength_ = caps ? caps->featureReportByteLength : 0;
+}
+
+void DeviceLink::closeConnection() {
+    closeHandle(deviceHandle_);
+    closeHandle(overlappedHandle_);
+}
+
+void DeviceLink::closeHandle(std::optional<platform::Handle>& handle) {
+    if (!handle)
+        return;
+    platform_.close(*handle);
+    handle.reset();
+}
+
+bool DeviceLink::inBootloaderMode() const {
+    return attributes_.productId == protocol::BootloaderProductId;
+}
+
+bool DeviceLink::sendFeatureReport(std::span<const std::uint8_t> buffer) {
+    if (!deviceHandle_ || featureReportLength_ == 0 || buffer.size() < featureReportLength_) {
+        return false;
+    }
+    return platform_.setFeature(*deviceHandle_, buffer.first(featureReportLength_));
+}
+
+std::optional<std::size_t> DeviceLink::readFeatureReport(std::span<std::uint8_t> buffer) {
+    if (!deviceHandle_ || featureReportLength_ == 0 || buffer.size() < featureReportLength_) {
+        return std::nullopt;
+    }
+    buffer[0] = protocol::ReportId;
+    return platform_.getFeature(*deviceHandle_, buffer.first(featureReportLength_));
+}
+
+}  // namespace fwu::device

@@ -13,7 +13,7 @@ namespace fwu::device {
 // The connection to the one supported device: the device search, the capabilities read and
 // the two feature-report transfers. It owns both handles and closes them when destroyed.
 class DeviceLink {
-public:
+  public:
     explicit DeviceLink(platform::HidPlatform& platform);
     ~DeviceLink();
     DeviceLink(const DeviceLink&) = delete;
@@ -56,7 +56,7 @@ public:
 
     platform::HidPlatform& platform() { return platform_; }
 
-private:
+  private:
     bool examineInterface(const std::string& path);
     void readReportCapabilities();
     void closeHandle(std::optional<platform::Handle>& handle);

@@ -23,11 +23,11 @@ inline constexpr std::uint8_t FinishCommand = 3;
 inline constexpr std::uint8_t EraseCommand = 4;
 
 inline constexpr std::size_t CommandPosition = 1;
-inline constexpr std::size_t CountPosition = 5;          // 32-bit little-endian, 5 to 8
+inline constexpr std::size_t CountPosition = 5;  // 32-bit little-endian, 5 to 8
 inline constexpr std::size_t CountSize = 4;
-inline constexpr std::size_t WriteRecordPosition = 9;    // record bytes at 9 to 48
+inline constexpr std::size_t WriteRecordPosition = 9;       // record bytes at 9 to 48
 inline constexpr std::size_t BootloaderRecordPosition = 1;  // record bytes at 1 to 40
-inline constexpr std::size_t BlockDataPosition = 4;      // flash bytes at 4 to 35
+inline constexpr std::size_t BlockDataPosition = 4;         // flash bytes at 4 to 35
 
 inline constexpr std::size_t ImageRecordSize = 40;
 inline constexpr std::size_t BlockSize = 32;

@@ -22,7 +22,8 @@ using ImageRecord = std::array<std::uint8_t, protocol::ImageRecordSize>;
 // 5 to 8. The "Erase chip" command writes no count (the positions stay zero).
 [[nodiscard]] bool writeEraseReport(std::span<std::uint8_t> buffer);
 [[nodiscard]] bool writeEraseReport(std::span<std::uint8_t> buffer, std::int32_t recordCount);
-[[nodiscard]] bool writeWriteRecordReport(std::span<std::uint8_t> buffer, const ImageRecord& record);
+[[nodiscard]] bool writeWriteRecordReport(std::span<std::uint8_t> buffer,
+                                          const ImageRecord& record);
 [[nodiscard]] bool writeFinishReport(std::span<std::uint8_t> buffer);
 [[nodiscard]] bool writeEnterBootloaderReport(std::span<std::uint8_t> buffer);
 [[nodiscard]] bool writeBootloaderRecordReport(std::span<std::uint8_t> buffer,
@@ -48,7 +49,8 @@ inline constexpr std::array<MinimumReportLength, 5> MinimumReportLengths = {{
 }};
 constexpr std::uint16_t minimumReportLength(ReportUse use) {
     for (const auto& entry : MinimumReportLengths) {
-        if (entry.use == use) return entry.length;
+        if (entry.use == use)
+            return entry.length;
     }
     return 0;
 }

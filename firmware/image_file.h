@@ -27,18 +27,19 @@ ImageLoad loadImage(const std::filesystem::path& path, std::uintmax_t maxSize);
 // read could not fill a whole record, so a pass over a non-empty image makes one read more
 // than it has whole records; an empty image makes none.
 class RecordReader {
-public:
-    explicit RecordReader(std::span<const std::uint8_t> image) : image_(image) {}
+  public:
+    explicit RecordReader(std::span<const std::uint8_t> image)
+        : image_(image), atEnd_(image.empty()) {}
 
     bool atEnd() const { return atEnd_; }
     // Reads the next record; positions the image did not fill are zero. Returns the number of
     // image bytes the record holds.
     std::size_t readRecord(device::ImageRecord& record);
 
-private:
+  private:
     std::span<const std::uint8_t> image_;
     std::size_t position_ = 0;
-    bool atEnd_ = false;
+    bool atEnd_;
 };
 
 // The number of record reads of a pass: S div 40 + 1 for a non-empty image of S bytes.
@@ -51,7 +52,8 @@ bool forEachRecordReadThenSend(std::span<const std::uint8_t> image, SendRecord&&
     device::ImageRecord record{};
     while (!reader.atEnd()) {
         reader.readRecord(record);
-        if (!send(record)) return false;
+        if (!send(record))
+            return false;
     }
     return true;
 }
@@ -64,8 +66,10 @@ bool forEachRecordReadThenCheck(std::span<const std::uint8_t> image, SendRecord&
     device::ImageRecord record{};
     while (!reader.atEnd()) {
         const std::size_t filled = reader.readRecord(record);
-        if (reader.atEnd() && filled == 0) break;
-        if (!send(record)) return false;
+        if (reader.atEnd() && filled == 0)
+            break;
+        if (!send(record))
+            return false;
     }
     return true;
 }

@@ -56,7 +56,7 @@ struct InterfaceEntry {
 // The operating system's HID services, as the rest of the program sees them. Every call
 // reports success or failure; nothing above this interface sees an operating-system type.
 class HidPlatform {
-public:
+  public:
     virtual ~HidPlatform() = default;
 
     // Every HID interface present, in the platform's enumeration order.
@@ -78,7 +78,8 @@ public:
 
     // Fetches one feature report into `report` (byte 0 holds the report ID on entry).
     // Returns the number of bytes the platform delivered, or nothing when the request failed.
-    virtual std::optional<std::size_t> getFeature(Handle handle, std::span<std::uint8_t> report) = 0;
+    virtual std::optional<std::size_t> getFeature(Handle handle,
+                                                  std::span<std::uint8_t> report) = 0;
 
     // The attributes of an interface that could not be opened, where the platform can tell
     // them without opening it (for the permission message). Nothing when it cannot.
