@@ -8,7 +8,7 @@ namespace fwu::firmware {
 // What an operation needs from the front end that runs it: the window, the command line or a
 // test. Every call happens on the thread that runs the operation.
 class OperationHost {
-public:
+  public:
     virtual ~OperationHost() = default;
 
     // The progress bar: shown at zero width, advanced to done/total, cleared to zero width.
@@ -19,9 +19,9 @@ public:
     virtual void processEvents() = 0;
 
     // The controls an operation changes.
-    virtual void disableUpdateButton() = 0;       // Command3
-    virtual void clearProductAndVersion() = 0;    // lblProduct, then lblVersion
-    virtual void showUpgradeBusy() = 0;           // Command4: "Please wait...", disabled
+    virtual void disableUpdateButton() = 0;     // Command3
+    virtual void clearProductAndVersion() = 0;  // lblProduct, then lblVersion
+    virtual void showUpgradeBusy() = 0;         // Command4: "Please wait...", disabled
     virtual void setStatusText(const std::string& text) = 0;  // Text1
 
     // Ends the program (the upgrade and the download end with it).

@@ -39,7 +39,7 @@ struct OperationSettings {
 
 // The five operations of the program over one device link, reporting to one host.
 class FirmwareOperations {
-public:
+  public:
     FirmwareOperations(device::DeviceLink& link, OperationHost& host, ProgramFiles files,
                        OperationSettings settings = {});
 
@@ -52,7 +52,7 @@ public:
 
     bool busy() const { return busy_; }
 
-private:
+  private:
     device::DeviceLink& link_;
     OperationHost& host_;
     ProgramFiles files_;
