@@ -1,0 +1,102 @@
+#include "platform/tracing_platform.h"
+
+#include <algorithm>
+
+namespace fwu::platform {
+
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+char directionMark(TraceDirection direction) {
+    return direction == TraceDirection::HostToDevice ? '>' : '<';
+}
+
+}  // namespace
+
+std::string traceLine(TraceDirection direction, std::span<const std::uint8_t> bytes,
+                      bool succeeded) {
+    std::string line;
+    line.reserve(8 + bytes.size() * 3 + 7);
+    line += directionMark(direction);
+    line += ' ';
+    line += std::to_string(bytes.size());
+    for (const std::uint8_t byte : bytes) {
+        line += ' ';
+        line += HexDigits[byte >> 4];
+        line += HexDigits[byte & 0x0F];
+    }
+    if (!succeeded)
+        line += " failed";
+    return line;
+}
+
+std::string failedReadTraceLine(std::size_t requestedLength) {
+    return std::string(1, directionMark(TraceDirection::DeviceToHost)) + ' ' +
+           std::to_string(requestedLength) + " failed";
+}
+
+TracingPlatform::TracingPlatform(HidPlatform& inner, std::ostream& trace)
+    : inner_(inner), trace_(trace) {}
+
+std::vector<InterfaceEntry> TracingPlatform::enumerateInterfaces() {
+    return inner_.enumerateInterfaces();
+}
+
+OpenResult TracingPlatform::open(const std::string& path, OpenMode mode) {
+    return inner_.open(path, mode);
+}
+
+bool TracingPlatform::close(Handle handle) {
+    return inner_.close(handle);
+}
+
+std::optional<Attributes> TracingPlatform::attributes(Handle handle) {
+    return inner_.attributes(handle);
+}
+
+std::optional<Capabilities> TracingPlatform::capabilities(Handle handle) {
+    return inner_.capabilities(handle);
+}
+
+bool TracingPlatform::identityString(Handle handle, IdentityString which,
+                                     std::span<std::uint8_t> buffer) {
+    return inner_.identityString(handle, which, buffer);
+}
+
+bool TracingPlatform::setFeature(Handle handle, std::span<const std::uint8_t> report) {
+    const bool succeeded = inner_.setFeature(handle, report);
+    writeLine(traceLine(TraceDirection::HostToDevice, report, succeeded));
+    return succeeded;
+}
+
+std::optional<std::size_t> TracingPlatform::getFeature(Handle handle,
+                                                       std::span<std::uint8_t> report) {
+    const auto delivered = inner_.getFeature(handle, report);
+    if (delivered) {
+        const std::size_t length = std::min(*delivered, report.size());
+        writeLine(traceLine(TraceDirection::DeviceToHost, report.first(length), true));
+    } else {
+        writeLine(failedReadTraceLine(report.size()));
+    }
+    return delivered;
+}
+
+std::optional<Attributes> TracingPlatform::attributesWithoutOpening(const std::string& path) {
+    return inner_.attributesWithoutOpening(path);
+}
+
+void TracingPlatform::sleep(std::chrono::milliseconds duration) {
+    inner_.sleep(duration);
+}
+
+std::chrono::milliseconds TracingPlatform::monotonicTime() {
+    return inner_.monotonicTime();
+}
+
+void TracingPlatform::writeLine(const std::string& line) {
+    trace_ << line << '\n';
+    trace_.flush();
+}
+
+}  // namespace fwu::platform
