@@ -1,0 +1,236 @@
+#include "platform/simulated/demo_setup.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <csignal>
+#include <cstdlib>
+#include <set>
+
+namespace fwu::platform::simulated {
+
+namespace {
+
+// A keyboard of another maker, for the search and `list` to pass over.
+constexpr std::uint16_t ForeignVendorId = 0x3A1C;
+constexpr std::uint16_t ForeignProductId = 0x0001;
+
+constexpr std::uint64_t MaxLatencyMicroseconds = 10'000'000;
+constexpr std::uint64_t MaxDevices = 8;
+constexpr std::uint64_t MaxReportLength = 1024;
+constexpr std::uint64_t MaxReenumerationMilliseconds = 600'000;
+constexpr std::uint64_t MaxRequestIndex = UINT64_MAX;
+
+using ApplyValue = std::optional<std::string> (*)(std::string_view value, DemoSettings& settings);
+
+struct Key {
+    std::string_view name;
+    std::string_view valueHint;  // empty for a key that takes no value
+    std::string_view description;
+    ApplyValue apply;
+};
+
+std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t max) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > max)
+        return std::nullopt;
+    return value;
+}
+
+std::string outOfRange(std::string_view value, std::uint64_t max) {
+    return "'" + std::string(value) + "' is not a whole number from 0 to " + std::to_string(max);
+}
+
+template <typename Store>
+std::optional<std::string> applyNumber(std::string_view value, std::uint64_t max, Store store) {
+    const auto number = parseNumber(value, max);
+    if (!number)
+        return outOfRange(value, max);
+    store(*number);
+    return std::nullopt;
+}
+
+const std::array<Key, 12> Keys = {{
+    {"latency-us", "N", "time each transfer takes, in microseconds (default 1000)",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyNumber(value, MaxLatencyMicroseconds, [&](std::uint64_t number) {
+             settings.latency = std::chrono::microseconds(number);
+         });
+     }},
+    {"clock", "real|virtual", "virtual: waits and latency take no real time (default real)",
+     [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
+         if (value == "real")
+             settings.clock = SimulatedBus::Clock::Real;
+         else if (value == "virtual")
+             settings.clock = SimulatedBus::Clock::Virtual;
+         else
+             return "'" + std::string(value) + "' is neither real nor virtual";
+         return std::nullopt;
+     }},
+    {"devices", "N", "number of supported devices on the bus (default 1)",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyNumber(value, MaxDevices, [&](std::uint64_t number) {
+             settings.deviceCount = static_cast<std::size_t>(number);
+         });
+     }},
+    {"no-device", "", "no supported device on the bus",
+     [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
+         settings.deviceCount = 0;
+         return std::nullopt;
+     }},
+    {"mode", "application|bootloader", "the mode the devices start in (default application)",
+     [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
+         if (value == "application")
+             settings.mode = DeviceMode::Application;
+         else if (value == "bootloader")
+             settings.mode = DeviceMode::Bootloader;
+         else
+             return "'" + std::string(value) + "' is neither application nor bootloader";
+         return std::nullopt;
+     }},
+    {"report-length", "N", "feature report length, report ID included (default 65)",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyNumber(value, MaxReportLength, [&](std::uint64_t number) {
+             settings.featureReportLength = static_cast<std::uint16_t>(number);
+         });
+     }},
+    {"reenumeration-ms", "N|never",
+     "time off the bus after the enter-bootloader command (default 300)",
+     [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
+         if (value == "never") {
+             settings.reenumerationDelay.reset();
+             return std::nullopt;
+         }
+         return applyNumber(value, MaxReenumerationMilliseconds, [&](std::uint64_t number) {
+             settings.reenumerationDelay = std::chrono::milliseconds(number);
+         });
+     }},
+    {"fail-transfers-from", "N", "this transfer (from 0) and every later one fail",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyNumber(value, MaxRequestIndex,
+                            [&](std::uint64_t number) { settings.failTransfersFrom = number; });
+     }},
+    {"unplug-at", "N", "the device leaves the bus at this transfer (from 0)",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyNumber(value, MaxRequestIndex,
+                            [&](std::uint64_t number) { settings.unplugAtRequest = number; });
+     }},
+    {"interrupt-at", "N", "Ctrl-C (SIGINT) as report N (from 0) crosses the bus",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyNumber(value, MaxRequestIndex,
+                            [&](std::uint64_t number) { settings.interruptAt = number; });
+     }},
+    {"permission-denied", "", "the devices are present but cannot be opened",
+     [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
+         settings.permissionDenied = true;
+         return std::nullopt;
+     }},
+    {"foreign-device", "", "a keyboard of another maker ahead of the devices",
+     [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
+         settings.foreignDevice = true;
+         return std::nullopt;
+     }},
+}};
+
+const Key* findKey(std::string_view name) {
+    for (const Key& key : Keys) {
+        if (key.name == name)
+            return &key;
+    }
+    return nullptr;
+}
+
+// Applies one `key` or `key=value` item; returns what is wrong with it.
+std::optional<std::string> applyItem(std::string_view item, DemoSettings& settings,
+                                     std::set<std::string_view>& seen) {
+    const std::size_t equals = item.find('=');
+    const std::string_view name = item.substr(0, equals);
+    const Key* key = findKey(name);
+    if (key == nullptr)
+        return "unknown key '" + std::string(name) + "'";
+    if (!seen.insert(key->name).second)
+        return "'" + std::string(name) + "' is given twice";
+    const bool hasValue = equals != std::string_view::npos;
+    if (key->valueHint.empty() && hasValue)
+        return "'" + std::string(name) + "' takes no value";
+    if (!key->valueHint.empty() && !hasValue)
+        return "'" + std::string(name) + "' needs a value: " + std::string(name) + "=" +
+               std::string(key->valueHint);
+    const auto problem =
+        key->apply(hasValue ? item.substr(equals + 1) : std::string_view(), settings);
+    if (problem)
+        return std::string(name) + ": " + *problem;
+    return std::nullopt;
+}
+
+DeviceConfig deviceConfig(const DemoSettings& settings, std::size_t index) {
+    DeviceConfig config;
+    config.applicationProductId =
+        protocol::ApplicationProductIds[index % protocol::ApplicationProductIds.size()];
+    config.mode = settings.mode;
+    if (settings.featureReportLength)
+        config.featureReportLength = *settings.featureReportLength;
+    const std::string serial = "SIM-" + std::to_string(100001 + index);
+    config.serialNumber = utf16Bytes(std::u16string(serial.begin(), serial.end()));
+    config.latencyPerTransfer = settings.latency;
+    config.reenumerationDelay = settings.reenumerationDelay;
+    config.faults.failTransfersFrom = settings.failTransfersFrom;
+    config.faults.unplugAtRequest = settings.unplugAtRequest;
+    config.faults.permissionDenied = settings.permissionDenied;
+    return config;
+}
+
+}  // namespace
+
+DemoSettingsResult parseDemoSettings(std::string_view text) {
+    DemoSettings settings;
+    std::set<std::string_view> seen;
+    while (!text.empty()) {
+        const std::size_t semicolon = text.find(';');
+        const std::string_view item = text.substr(0, semicolon);
+        text =
+            semicolon == std::string_view::npos ? std::string_view() : text.substr(semicolon + 1);
+        if (item.empty())
+            continue;
+        if (const auto problem = applyItem(item, settings, seen))
+            return {std::nullopt, std::string(SimulationVariable) + ": " + *problem};
+    }
+    return {settings, {}};
+}
+
+DemoSettingsResult demoSettingsFromEnvironment() {
+    const char* text = std::getenv(SimulationVariable);
+    return parseDemoSettings(text == nullptr ? std::string_view() : std::string_view(text));
+}
+
+std::unique_ptr<SimulatedBus> makeDemoBus(const DemoSettings& settings) {
+    auto bus = std::make_unique<SimulatedBus>(settings.clock);
+    if (settings.foreignDevice)
+        bus->addForeignDevice(ForeignVendorId, ForeignProductId);
+    for (std::size_t index = 0; index < settings.deviceCount; ++index)
+        bus->addDevice(deviceConfig(settings, index));
+    if (settings.interruptAt) {
+        bus->setTranscriptObserver(
+            [reports = std::uint64_t{0},
+             interruptAt = *settings.interruptAt](const TranscriptEntry&) mutable {
+                if (reports++ == interruptAt)
+                    std::raise(SIGINT);
+            });
+    }
+    return bus;
+}
+
+std::string demoSettingsHelp() {
+    std::string help;
+    for (const Key& key : Keys) {
+        std::string item(key.name);
+        if (!key.valueHint.empty())
+            item += "=" + std::string(key.valueHint);
+        item.resize(std::max<std::size_t>(item.size() + 2, 34), ' ');
+        help += "  " + item + std::string(key.description) + "\n";
+    }
+    return help;
+}
+
+}  // namespace fwu::platform::simulated
