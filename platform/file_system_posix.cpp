@@ -1,0 +1,138 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+namespace fwu::platform {
+
+namespace {
+
+constexpr mode_t NewFileMode = 0666;  // narrowed by the user's umask
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+int descriptorOf(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+// A rename is durable only once the folder that holds both names is flushed too.
+void flushFolder(const std::filesystem::path& folder) {
+    const auto path = folder.empty() ? std::filesystem::path(".") : folder;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> programFolder() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || program.empty())
+        return std::nullopt;
+    return program.parent_path();
+}
+
+std::optional<NewFile> NewFile::create(const std::filesystem::path& path, std::error_code& error) {
+    const int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, NewFileMode);
+    if (descriptor < 0) {
+        error = lastError();
+        return std::nullopt;
+    }
+    error.clear();
+    return NewFile(descriptor);
+}
+
+NewFile::NewFile(NewFile&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = ClosedHandle;
+}
+
+NewFile& NewFile::operator=(NewFile&& other) noexcept {
+    if (this != &other) {
+        std::error_code ignored;
+        (void)close(ignored);
+        handle_ = other.handle_;
+        other.handle_ = ClosedHandle;
+    }
+    return *this;
+}
+
+NewFile::~NewFile() {
+    std::error_code ignored;
+    (void)close(ignored);
+}
+
+bool NewFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
+    if (!isOpen()) {
+        error = std::make_error_code(std::errc::bad_file_descriptor);
+        return false;
+    }
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptorOf(handle_), bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            error = lastError();
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    error.clear();
+    return true;
+}
+
+bool NewFile::flushToDisk(std::error_code& error) {
+    if (!isOpen()) {
+        error = std::make_error_code(std::errc::bad_file_descriptor);
+        return false;
+    }
+    if (::fsync(descriptorOf(handle_)) != 0) {
+        error = lastError();
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+bool NewFile::close(std::error_code& error) {
+    error.clear();
+    if (!isOpen())
+        return true;
+    const int descriptor = descriptorOf(handle_);
+    handle_ = ClosedHandle;
+    // The descriptor is released even when close reports an error: never close it twice.
+    if (::close(descriptor) != 0 && errno != EINTR) {
+        error = lastError();
+        return false;
+    }
+    return true;
+}
+
+bool removeFileEntry(const std::filesystem::path& path, std::error_code& error) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        error = lastError();
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                 std::error_code& error) {
+    if (::rename(source.c_str(), target.c_str()) != 0) {
+        error = lastError();
+        return false;
+    }
+    flushFolder(target.parent_path());
+    error.clear();
+    return true;
+}
+
+}  // namespace fwu::platform
