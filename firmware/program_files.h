@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 namespace fwu::firmware {
 
@@ -8,13 +9,23 @@ inline constexpr const char* UpdateImageName = "Velnor.bin";
 inline constexpr const char* DownloadImageName = "Zembrix.bin";
 inline constexpr const char* DumpFileName = "Ombrel.bin";
 
-// Every file of the program lives in the program's own folder.
+// Every file of the program lives in the program's own folder, unless the command line names
+// one explicitly: a path given there replaces that one file, the others stay in the folder.
 struct ProgramFiles {
     std::filesystem::path folder;
+    std::optional<std::filesystem::path> updateImageOverride = {};
+    std::optional<std::filesystem::path> downloadImageOverride = {};
+    std::optional<std::filesystem::path> dumpFileOverride = {};
 
-    std::filesystem::path updateImage() const { return folder / UpdateImageName; }
-    std::filesystem::path downloadImage() const { return folder / DownloadImageName; }
-    std::filesystem::path dumpFile() const { return folder / DumpFileName; }
+    std::filesystem::path updateImage() const {
+        return updateImageOverride.value_or(folder / UpdateImageName);
+    }
+    std::filesystem::path downloadImage() const {
+        return downloadImageOverride.value_or(folder / DownloadImageName);
+    }
+    std::filesystem::path dumpFile() const {
+        return dumpFileOverride.value_or(folder / DumpFileName);
+    }
 };
 
 // True when the path names something that exists (a file or a folder).
