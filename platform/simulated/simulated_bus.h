@@ -26,21 +26,28 @@ struct TranscriptEntry {
 };
 
 // Faults a test can plant. Request indices count the feature transfers (set and get) that the
-// device has been asked for since it was added to the bus, from 0.
+// device has been asked for since it was added to the bus, from 0; the count goes on across a
+// re-enumeration, so one plan covers an upgrade from its first report to its last.
 struct FaultPlan {
     std::optional<std::uint64_t> failTransfersFrom;  // this request and every later one fail
     std::optional<std::uint64_t> unplugAtRequest;    // the device leaves the bus at this request
-    std::optional<std::uint64_t> hangAtRequest;      // this request takes `hangDuration`, then fails
+    std::optional<std::uint64_t> hangAtRequest;  // this request takes `hangDuration`, then fails
     std::chrono::milliseconds hangDuration{5000};
     bool failOpen = false;
     bool permissionDenied = false;  // the open fails for lack of permission
     bool failAttributes = false;
-    bool noInterfacePath = false;   // enumeration yields the interface without a usable path
+    bool noInterfacePath = false;  // enumeration yields the interface without a usable path
     bool failIdentityStrings = false;
     std::optional<std::size_t> shortBlockReads;  // block reads deliver only this many bytes
+    // The device obeys the enter-bootloader command but detaches before it answers, so the
+    // transfer fails although the device re-enumerates.
+    bool bootloaderEntryTransferFails = false;
 };
 
 enum class DeviceMode { Application, Bootloader };
+
+// The UTF-16LE bytes of `text`, followed by a terminating zero unit.
+std::vector<std::uint8_t> utf16Bytes(const std::u16string& text);
 
 struct DeviceConfig {
     std::uint16_t vendorId = protocol::VendorId;
@@ -50,9 +57,9 @@ struct DeviceConfig {
     std::uint16_t featureReportLength = 65;
     // Identity strings as the raw UTF-16LE bytes the device reports; a string can hold any
     // bytes, terminator or not.
-    std::vector<std::uint8_t> manufacturer;
-    std::vector<std::uint8_t> product;
-    std::vector<std::uint8_t> serialNumber;
+    std::vector<std::uint8_t> manufacturer = utf16Bytes(u"Simulated Devices");
+    std::vector<std::uint8_t> product = utf16Bytes(u"Firmware Update Test Device");
+    std::vector<std::uint8_t> serialNumber = utf16Bytes(u"SIM-000001");
     std::chrono::microseconds latencyPerTransfer{0};
     // After the enter-bootloader command, the device is off the bus for this long, then back
     // under the bootloader product ID. Nothing means it never comes back.
@@ -63,17 +70,15 @@ struct DeviceConfig {
     FaultPlan faults;
 };
 
-// UTF-16LE bytes of an ASCII or UTF-8 text, with a terminating zero unit.
-std::vector<std::uint8_t> utf16Bytes(const std::u16string& text);
-
 // What the device side observed; tests compare it with what the host meant to do.
 struct DeviceState {
     DeviceMode mode = DeviceMode::Application;
     bool present = true;
-    std::vector<std::uint8_t> flash;             // FlashSize bytes
-    std::vector<std::uint8_t> bootloaderImage;   // records appended in bootloader mode
+    std::vector<std::uint8_t> flash;            // FlashSize bytes
+    std::vector<std::uint8_t> bootloaderImage;  // records appended in bootloader mode
     std::size_t writePosition = 0;
     std::size_t readPosition = 0;
+    bool started = false;  // a start command opened a sequence: block reads are answered
     std::optional<std::int32_t> announcedRecordCount;
     std::uint64_t recordsReceived = 0;
     bool finished = false;
@@ -84,11 +89,15 @@ struct DeviceState {
 };
 
 class SimulatedDevice;
+class BusClock;
 
 // A virtual HID bus with devices that play the device side of the protocol. It is a complete
-// platform backend: the demo, the command line and the tests run on it.
+// platform backend: the demo, the command line and the tests run on it. It serves one thread.
+//
+// A device that re-enumerates comes back under a new path; its earlier path stays known (not
+// present) and names the same device in state(), config() and unplug().
 class SimulatedBus : public HidPlatform {
-public:
+  public:
     enum class Clock {
         Virtual,  // sleep() and latency only advance the bus's clock: tests run at full speed
         Real,     // sleep() and latency take real time as well: the demo and the benchmarks
@@ -96,18 +105,28 @@ public:
 
     explicit SimulatedBus(Clock clock = Clock::Virtual);
     ~SimulatedBus() override;
+    SimulatedBus(const SimulatedBus&) = delete;
+    SimulatedBus& operator=(const SimulatedBus&) = delete;
 
     // Adds a device of the family; returns its path.
     std::string addDevice(const DeviceConfig& config);
     // Adds a HID interface of another product (keyboard, mouse): it answers only attributes.
     std::string addForeignDevice(std::uint16_t vendorId, std::uint16_t productId);
 
+    // The state of the device that has (or had) `path`; `present` tells whether it is on the
+    // bus under that path now. An unknown path gives a default state that is not present.
     DeviceState state(const std::string& path) const;
+    // The live configuration of the device behind `path`: changes apply to later calls.
+    // Throws std::out_of_range for a path the bus never gave out.
     DeviceConfig& config(const std::string& path);
+    // The device behind `path` leaves the bus, whichever path it has now, and never returns.
     void unplug(const std::string& path);
 
     const std::vector<TranscriptEntry>& transcript() const { return transcript_; }
     void clearTranscript() { transcript_.clear(); }
+    // Off, the transcript stays as it is (long soaks and benchmarks); the observer still sees
+    // every report.
+    void setTranscriptRecording(bool enabled) { recordTranscript_ = enabled; }
     // Called for every transcript entry as it is recorded (the trace file of the front ends).
     void setTranscriptObserver(std::function<void(const TranscriptEntry&)> observer);
 
@@ -128,19 +147,40 @@ public:
     void sleep(std::chrono::milliseconds duration) override;
     std::chrono::milliseconds monotonicTime() override;
 
-private:
-    struct OpenHandle;
-    SimulatedDevice* deviceFor(Handle handle);
-    void advance(std::chrono::microseconds duration);
+  private:
+    // One appearance of a device on the bus, under one path.
+    struct Node {
+        std::string path;
+        SimulatedDevice* device = nullptr;
+        bool present = true;
+    };
+    struct PendingReturn {
+        SimulatedDevice* device = nullptr;
+        std::chrono::microseconds due{0};
+    };
+
+    std::string addNode(SimulatedDevice& device);
+    const Node* findNode(const std::string& path) const;
+    // The node an open handle refers to, present or not; nothing for a handle not open.
+    const Node* nodeFor(Handle handle) const;
+    // The device behind an open handle while its node is on the bus.
+    SimulatedDevice* presentDeviceFor(Handle handle) const;
+    void leaveBus(const SimulatedDevice& device);
+    void leaveForBootloader(SimulatedDevice& device);
+    void bringBackDueDevices();
+    bool admitRequest(SimulatedDevice& device);
+    bool deliverSetFeature(SimulatedDevice& device, std::span<const std::uint8_t> report);
     void record(Direction direction, const std::string& path, std::span<const std::uint8_t> bytes,
                 bool succeeded);
 
-    Clock clock_;
-    std::chrono::microseconds now_{0};
+    std::unique_ptr<BusClock> clock_;
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
-    std::map<std::intptr_t, std::string> handles_;  // open handle -> device path
+    std::vector<Node> nodes_;
+    std::vector<PendingReturn> pendingReturns_;
+    std::map<std::intptr_t, std::size_t> handles_;  // open handle -> index into nodes_
     std::intptr_t nextHandle_ = 1;
     int opens_ = 0;
+    bool recordTranscript_ = true;
     std::vector<TranscriptEntry> transcript_;
     std::function<void(const TranscriptEntry&)> observer_;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <chrono>
+
+namespace fwu::platform::simulated {
+
+// The simulated bus's time. A virtual clock moves only when told to; a real one follows the
+// steady clock and makes advance() take the time it names.
+class BusClock {
+  public:
+    explicit BusClock(bool realTime);
+
+    // Time since the clock was made.
+    std::chrono::microseconds now() const;
+    // Moves the clock on by `duration`; a real clock waits that long. Negative durations are
+    // taken as zero.
+    void advance(std::chrono::microseconds duration);
+
+  private:
+    bool realTime_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::microseconds virtualNow_{0};
+};
+
+// Waits until `deadline`, to within a few microseconds: sleeps while the deadline is far and
+// spins for the last stretch, because a sleep can overshoot by tens of microseconds, which
+// would add up over thousands of 1 ms transfers.
+void waitPreciselyUntil(std::chrono::steady_clock::time_point deadline);
+
+}  // namespace fwu::platform::simulated
