@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/hid_platform.h"
+#include "platform/linux/hidraw_io.h"
+#include "platform/linux/sysfs_reader.h"
+
+namespace fwu::platform::linux_hid {
+
+// Where the backend looks for sysfs and the device nodes; a fake tree in tests.
+struct LinuxRoots {
+    std::filesystem::path sys = "/sys";
+    std::filesystem::path dev = "/dev";
+};
+
+// The HID platform on Linux: hidraw nodes found through sysfs, feature reports through the
+// hidraw ioctls.
+class LinuxPlatform final : public HidPlatform {
+  public:
+    LinuxPlatform();  // the running system
+    LinuxPlatform(LinuxRoots roots, std::unique_ptr<HidrawIo> io);
+    ~LinuxPlatform() override;
+    LinuxPlatform(const LinuxPlatform&) = delete;
+    LinuxPlatform& operator=(const LinuxPlatform&) = delete;
+
+    // Every hidraw node, in ascending number, as "<dev>/hidrawN".
+    std::vector<InterfaceEntry> enumerateInterfaces() override;
+
+    OpenResult open(const std::string& path, OpenMode mode) override;
+    bool close(Handle handle) override;
+
+    // IDs from the driver; the release number from the USB device above, otherwise 0.
+    std::optional<Attributes> attributes(Handle handle) override;
+    // The longest feature report of the report descriptor, report-ID byte included.
+    std::optional<Capabilities> capabilities(Handle handle) override;
+    // From the USB device above, otherwise the product from HID_NAME and the serial number
+    // from HID_UNIQ; without a USB device there is no manufacturer.
+    bool identityString(Handle handle, IdentityString which,
+                        std::span<std::uint8_t> buffer) override;
+
+    // Fails unless the kernel took the whole report.
+    bool setFeature(Handle handle, std::span<const std::uint8_t> report) override;
+    // Positions past the bytes delivered are set to zero.
+    std::optional<std::size_t> getFeature(Handle handle, std::span<std::uint8_t> report) override;
+
+    // From the uevent of the node in sysfs, without opening it.
+    std::optional<Attributes> attributesWithoutOpening(const std::string& path) override;
+
+    void sleep(std::chrono::milliseconds duration) override;
+    std::chrono::milliseconds monotonicTime() override;
+
+    int openHandleCount() const { return static_cast<int>(handles_.size()); }
+
+  private:
+    struct OpenNode {
+        int fd = -1;
+        std::string nodeName;
+    };
+
+    const OpenNode* find(Handle handle) const;
+    std::uint16_t releaseNumber(const std::string& nodeName) const;
+    std::optional<std::string> identityText(const std::string& nodeName,
+                                            IdentityString which) const;
+
+    LinuxRoots roots_;
+    std::unique_ptr<HidrawIo> io_;
+    SysfsReader sysfs_;
+    // Handles are numbered from 1 and never reused, so a stale handle can never reach a
+    // descriptor that the system has since given to another open.
+    std::map<std::intptr_t, OpenNode> handles_;
+    std::intptr_t nextHandle_ = 1;
+};
+
+}  // namespace fwu::platform::linux_hid
