@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "device/reports.h"
+#include "firmware/image_file.h"
+
+// Every text the operations show the user: what happened and what to do. The window and the
+// command line show the same texts.
+namespace fwu::firmware::messages {
+
+// A path as UTF-8 text, whatever the system's own encoding.
+std::string displayPath(const std::filesystem::path& path);
+
+std::string busy();
+std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength);
+std::string imageProblem(const std::filesystem::path& image, ImageError error,
+                         std::uintmax_t largestSize);
+std::string imageTooLargeToRead(const std::filesystem::path& image);
+
+// The firmware update. Records are numbered from 1.
+std::string updateStartRejected();
+std::string updateEraseRejected();
+std::string updateRecordRejected(std::int64_t record, std::int64_t records);
+std::string updateFinishRejected();
+std::string updateCancelled(std::int64_t recordsSent, std::int64_t records, bool deviceErased);
+
+// The bootloader-mode download and the upgrade.
+std::string downloadRecordRejected(std::int64_t record, std::int64_t records);
+std::string downloadCancelled(std::int64_t recordsSent, std::int64_t records);
+std::string upgradeNoBootloader(std::chrono::milliseconds waited);
+std::string upgradeCancelled();
+
+// The flash dump. Blocks are numbered from 1 in the texts; the blocks read before a failure
+// stay in the partial file.
+std::string dumpFileNotCreated(const std::filesystem::path& partialFile,
+                               const std::error_code& error);
+std::string dumpStartRejected(const std::filesystem::path& dumpFile);
+std::string dumpBlockNotRead(std::uint64_t blockIndex, std::uint64_t blocks,
+                             const std::filesystem::path& dumpFile,
+                             const std::filesystem::path& partialFile);
+std::string dumpBlockTooShort(std::uint64_t blockIndex, std::uint64_t blocks, std::size_t received,
+                              const std::filesystem::path& dumpFile,
+                              const std::filesystem::path& partialFile);
+std::string dumpWriteFailed(const std::filesystem::path& dumpFile,
+                            const std::filesystem::path& partialFile, const std::error_code& error);
+std::string dumpNotReplaced(const std::filesystem::path& dumpFile,
+                            const std::filesystem::path& partialFile, const std::error_code& error);
+std::string dumpCancelled(std::uint64_t blocksRead, std::uint64_t blocks,
+                          const std::filesystem::path& dumpFile,
+                          const std::filesystem::path& partialFile);
+
+// The service commands.
+std::string eraseRejected();
+std::string enterBootloaderRejected();
+
+}  // namespace fwu::firmware::messages

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "device/device_link.h"
+#include "firmware/operation_host.h"
+#include "firmware/operations.h"
+#include "firmware/program_files.h"
+
+namespace fwu::firmware {
+
+// What every operation works with: the device, the front end, the program's files and the
+// settings.
+struct OperationContext {
+    device::DeviceLink& link;
+    OperationHost& host;
+    const ProgramFiles& files;
+    const OperationSettings& settings;
+};
+
+}  // namespace fwu::firmware

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/protocol.h"
+#include "device/reports.h"
+#include "firmware/operation_context.h"
+
+// Steps that several operations share: failing with a message, refusing a device whose
+// reports are too short, and reading an image within the limit of its record count.
+namespace fwu::firmware {
+
+// The largest image whose record reads a count of at most `largestCount` can hold: a pass
+// makes one read more than the image has whole records.
+constexpr std::uintmax_t largestImageSize(std::uint64_t largestCount) {
+    return (largestCount - 1) * protocol::ImageRecordSize + (protocol::ImageRecordSize - 1);
+}
+// The update announces its count as a 32-bit signed number, the download counts in 16 bits.
+inline constexpr std::uintmax_t LargestUpdateImage =
+    largestImageSize(std::numeric_limits<std::int32_t>::max());
+inline constexpr std::uintmax_t LargestDownloadImage =
+    largestImageSize(std::numeric_limits<std::int16_t>::max());
+
+inline OperationResult succeeded() {
+    return {Outcome::Succeeded, {}};
+}
+inline OperationResult failed(Outcome outcome, std::string message) {
+    return {outcome, std::move(message)};
+}
+inline bool hasFailed(const OperationResult& result) {
+    return result.outcome != Outcome::Succeeded;
+}
+
+// Shows the result's message when it has one.
+void tellUser(OperationHost& host, const OperationResult& result);
+
+// A refusal when the open device's feature report cannot carry the reports of `use`.
+std::optional<OperationResult> reportLengthRefusal(const device::DeviceLink& link,
+                                                   device::ReportUse use);
+
+// The image, read once, or the refusal that says why it cannot be sent.
+struct CheckedImage {
+    std::vector<std::uint8_t> bytes;
+    std::optional<OperationResult> refusal;
+};
+CheckedImage loadCheckedImage(const std::filesystem::path& path, std::uintmax_t largestSize);
+
+}  // namespace fwu::firmware
