@@ -31,11 +31,6 @@ std::string traceLine(TraceDirection direction, std::span<const std::uint8_t> by
     return line;
 }
 
-std::string failedReadTraceLine(std::size_t requestedLength) {
-    return std::string(1, directionMark(TraceDirection::DeviceToHost)) + ' ' +
-           std::to_string(requestedLength) + " failed";
-}
-
 TracingPlatform::TracingPlatform(HidPlatform& inner, std::ostream& trace)
     : inner_(inner), trace_(trace) {}
 
@@ -73,12 +68,8 @@ bool TracingPlatform::setFeature(Handle handle, std::span<const std::uint8_t> re
 std::optional<std::size_t> TracingPlatform::getFeature(Handle handle,
                                                        std::span<std::uint8_t> report) {
     const auto delivered = inner_.getFeature(handle, report);
-    if (delivered) {
-        const std::size_t length = std::min(*delivered, report.size());
-        writeLine(traceLine(TraceDirection::DeviceToHost, report.first(length), true));
-    } else {
-        writeLine(failedReadTraceLine(report.size()));
-    }
+    const std::size_t length = delivered ? std::min(*delivered, report.size()) : 0;
+    writeLine(traceLine(TraceDirection::DeviceToHost, report.first(length), delivered.has_value()));
     return delivered;
 }
 

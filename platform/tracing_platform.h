@@ -20,11 +20,9 @@ enum class TraceDirection {
 
 // One line of a report trace, without the line break: the direction, the length in decimal and
 // the bytes in upper-case hex, e.g. "> 65 00 01 00 ...". A transfer that failed ends in
-// " failed"; a failed get-feature request carries the length asked for and no bytes, because
-// nothing was delivered.
+// " failed"; a failed get-feature request delivered nothing, so its line is "< 0 failed".
 std::string traceLine(TraceDirection direction, std::span<const std::uint8_t> bytes,
                       bool succeeded);
-std::string failedReadTraceLine(std::size_t requestedLength);
 
 // Forwards every call to another platform and writes every feature report, in both directions,
 // to a trace stream, one line each (see traceLine). Each line is flushed as it is written, so a

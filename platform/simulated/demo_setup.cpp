@@ -15,6 +15,8 @@ namespace {
 constexpr std::uint16_t ForeignVendorId = 0x3A1C;
 constexpr std::uint16_t ForeignProductId = 0x0001;
 
+constexpr std::size_t HelpKeyColumn = 30;
+
 constexpr std::uint64_t MaxLatencyMicroseconds = 10'000'000;
 constexpr std::uint64_t MaxDevices = 8;
 constexpr std::uint64_t MaxReportLength = 1024;
@@ -52,13 +54,13 @@ std::optional<std::string> applyNumber(std::string_view value, std::uint64_t max
 }
 
 const std::array<Key, 12> Keys = {{
-    {"latency-us", "N", "time each transfer takes, in microseconds (default 1000)",
+    {"latency-us", "N", "time each transfer takes, in microseconds",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxLatencyMicroseconds, [&](std::uint64_t number) {
              settings.latency = std::chrono::microseconds(number);
          });
      }},
-    {"clock", "real|virtual", "virtual: waits and latency take no real time (default real)",
+    {"clock", "real|virtual", "virtual: waits and latency take no real time",
      [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
          if (value == "real")
              settings.clock = SimulatedBus::Clock::Real;
@@ -68,7 +70,7 @@ const std::array<Key, 12> Keys = {{
              return "'" + std::string(value) + "' is neither real nor virtual";
          return std::nullopt;
      }},
-    {"devices", "N", "number of supported devices on the bus (default 1)",
+    {"devices", "N", "number of supported devices on the bus",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxDevices, [&](std::uint64_t number) {
              settings.deviceCount = static_cast<std::size_t>(number);
@@ -79,7 +81,7 @@ const std::array<Key, 12> Keys = {{
          settings.deviceCount = 0;
          return std::nullopt;
      }},
-    {"mode", "application|bootloader", "the mode the devices start in (default application)",
+    {"mode", "application|bootloader", "the mode the devices start in",
      [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
          if (value == "application")
              settings.mode = DeviceMode::Application;
@@ -89,14 +91,13 @@ const std::array<Key, 12> Keys = {{
              return "'" + std::string(value) + "' is neither application nor bootloader";
          return std::nullopt;
      }},
-    {"report-length", "N", "feature report length, report ID included (default 65)",
+    {"report-length", "N", "feature report length, report ID included",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxReportLength, [&](std::uint64_t number) {
              settings.featureReportLength = static_cast<std::uint16_t>(number);
          });
      }},
-    {"reenumeration-ms", "N|never",
-     "time off the bus after the enter-bootloader command (default 300)",
+    {"reenumeration-ms", "N|never", "time off the bus after the bootloader command",
      [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
          if (value == "never") {
              settings.reenumerationDelay.reset();
@@ -111,22 +112,22 @@ const std::array<Key, 12> Keys = {{
          return applyNumber(value, MaxRequestIndex,
                             [&](std::uint64_t number) { settings.failTransfersFrom = number; });
      }},
-    {"unplug-at", "N", "the device leaves the bus at this transfer (from 0)",
+    {"unplug-at", "N", "the device leaves the bus at this transfer",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxRequestIndex,
                             [&](std::uint64_t number) { settings.unplugAtRequest = number; });
      }},
-    {"interrupt-at", "N", "Ctrl-C (SIGINT) as report N (from 0) crosses the bus",
+    {"interrupt-at", "N", "Ctrl-C (SIGINT) as report N (from 0) is done",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxRequestIndex,
                             [&](std::uint64_t number) { settings.interruptAt = number; });
      }},
-    {"permission-denied", "", "the devices are present but cannot be opened",
+    {"permission-denied", "", "the devices are there but cannot be opened",
      [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
          settings.permissionDenied = true;
          return std::nullopt;
      }},
-    {"foreign-device", "", "a keyboard of another maker ahead of the devices",
+    {"foreign-device", "", "a keyboard of another maker before them",
      [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
          settings.foreignDevice = true;
          return std::nullopt;
@@ -227,7 +228,7 @@ std::string demoSettingsHelp() {
         std::string item(key.name);
         if (!key.valueHint.empty())
             item += "=" + std::string(key.valueHint);
-        item.resize(std::max<std::size_t>(item.size() + 2, 34), ' ');
+        item.resize(std::max<std::size_t>(item.size() + 2, HelpKeyColumn), ' ');
         help += "  " + item + std::string(key.description) + "\n";
     }
     return help;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/hid_platform.h"
+
+namespace fwu::cli {
+
+// What the program needs from the process it runs in; tests give their own.
+struct Environment {
+    std::ostream& out;
+    std::ostream& err;
+    bool errIsTerminal = false;
+    // The backend: the system's, or with `simulate` the simulated bus. Nothing, with `problem`
+    // set, when it cannot be made.
+    std::function<std::unique_ptr<platform::HidPlatform>(bool simulate, std::string& problem)>
+        makePlatform;
+    std::function<std::optional<std::filesystem::path>()> programFolder;
+};
+
+// The streams, the backends and the program folder of the running process.
+Environment processEnvironment();
+
+// Runs the command line (the arguments after the program name); returns the exit status.
+int run(std::span<const std::string_view> arguments, const Environment& environment);
+
+}  // namespace fwu::cli
