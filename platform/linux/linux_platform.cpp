@@ -1,5 +1,6 @@
 #include "platform/linux/linux_platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
