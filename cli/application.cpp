@@ -69,7 +69,7 @@ int usageError(const std::string& problem, const Environment& environment) {
     return static_cast<int>(ExitStatus::Usage);
 }
 
-std::unique_ptr<platform::HidPlatform> makeProcessPlatform(bool simulate, std::string& problem) {
+std::shared_ptr<platform::HidPlatform> makeProcessPlatform(bool simulate, std::string& problem) {
     if (!simulate)
         return platform::makeSystemPlatform();
     const auto settings = platform::simulated::demoSettingsFromEnvironment();

@@ -20,7 +20,7 @@ struct Environment {
     bool errIsTerminal = false;
     // The backend: the system's, or with `simulate` the simulated bus. Nothing, with `problem`
     // set, when it cannot be made.
-    std::function<std::unique_ptr<platform::HidPlatform>(bool simulate, std::string& problem)>
+    std::function<std::shared_ptr<platform::HidPlatform>(bool simulate, std::string& problem)>
         makePlatform;
     std::function<std::optional<std::filesystem::path>()> programFolder;
 };

@@ -1,0 +1,259 @@
+// The built program, run as a process on the simulated device: output, exit status and files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/cli/process_runner.h"
+#include "tests/cli/temporary_folder.h"
+
+namespace fwu::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every run uses the bus's own clock and no latency, so waits and the dump take no real time.
+const std::string FastBus = "clock=virtual;latency-us=0;";
+constexpr std::size_t ImageSize = 85;  // three records, the last holding five bytes
+constexpr int Success = 0, OperationFailed = 1, Usage = 2, NoDevice = 3, FileProblem = 4;
+
+const std::string DeviceLine1 =
+    "sim:hid1\tapplication\t7a5d:0a11\t1.5\tSimulated Devices\tFirmware Update Test "
+    "Device\tSIM-100001\n";
+const std::string DeviceLine2 =
+    "sim:hid2\tapplication\t7a5d:0a12\t1.5\tSimulated Devices\tFirmware Update Test "
+    "Device\tSIM-100002\n";
+
+struct Case {
+    const char* name;
+    std::vector<std::string> arguments;  // @image, @dump, @missing, @nofolder name test files
+    std::string simulation;              // added to FastBus
+    int exitStatus;
+    std::optional<std::string> out;  // the whole standard output, when given
+    std::vector<std::string> errParts;
+};
+
+const Case Cases[] = {
+    {"list: every supported device, foreign ones passed over",
+     {"--simulate", "list"},
+     "foreign-device;devices=2",
+     Success,
+     DeviceLine1 + DeviceLine2,
+     {}},
+    {"list: a device in bootloader mode",
+     {"list", "--simulate"},
+     "mode=bootloader",
+     Success,
+     "sim:hid0\tbootloader\t7a5d:0b1d\t1.5\tSimulated Devices\tFirmware Update Test "
+     "Device\tSIM-100001\n",
+     {}},
+    {"list: no device",
+     {"--simulate", "list"},
+     "no-device",
+     NoDevice,
+     "",
+     {"No supported device found."}},
+    {"list: a device without permission",
+     {"--simulate", "list"},
+     "permission-denied",
+     NoDevice,
+     "sim:hid0\tapplication\t7a5d:0a11\t\t\t\t\n",
+     {"cannot be opened: permission denied. Install the udev rule"}},
+
+    {"update",
+     {"--simulate", "update", "@image"},
+     "",
+     Success,
+     "Firmware update complete: @image written to sim:hid0.\n",
+     {"update: 33% (28 B of 85 B)\nupdate: 66% (56 B of 85 B)\nupdate: 100% (85 B of 85 B)\n"}},
+    {"update, quiet", {"--quiet", "--simulate", "update", "@image"}, "", Success, "", {}},
+    {"update: no device",
+     {"--simulate", "update", "@image"},
+     "no-device",
+     NoDevice,
+     "",
+     {"No supported device found."}},
+    {"update: missing image",
+     {"--simulate", "update", "@missing"},
+     "",
+     FileProblem,
+     "",
+     {"Cannot find", "Nothing was sent to the device."}},
+    {"update: a record the device does not accept",
+     {"--simulate", "update", "@image"},
+     "fail-transfers-from=3",
+     OperationFailed,
+     "",
+     {"The device did not accept record 2 of 3."}},
+    {"update: a report too short for a record",
+     {"--simulate", "update", "@image"},
+     "report-length=40",
+     OperationFailed,
+     "",
+     {"at least 49 bytes"}},
+
+    {"load",
+     {"--simulate", "load", "@image"},
+     "mode=bootloader",
+     Success,
+     "Bootloader-mode load complete: @image written to sim:hid0.\n",
+     {"load: 100%"}},
+    {"upgrade",
+     {"--simulate", "upgrade", "@image"},
+     "",
+     Success,
+     "Upgrade complete: @image written to sim:hid1 in bootloader mode.\n",
+     {"Waiting for the device to restart in bootloader mode", "upgrade: 100%"}},
+    {"upgrade: the device never comes back",
+     {"--simulate", "--timeout", "2", "upgrade", "@image"},
+     "reenumeration-ms=never",
+     OperationFailed,
+     "",
+     {"did not come back in bootloader mode within 2 seconds"}},
+
+    {"dump",
+     {"--simulate", "dump", "@dump"},
+     "",
+     Success,
+     "Flash dump complete: 1048576 bytes written to @dump.\n",
+     {"dump: 10% (102.4 KiB of 1.0 MiB)\n", "dump: 100% (1.0 MiB of 1.0 MiB)\n"}},
+    {"dump: into a folder that does not exist",
+     {"--simulate", "dump", "@nofolder"},
+     "",
+     FileProblem,
+     "",
+     {"@nofolder.part"}},
+
+    {"erase", {"--simulate", "erase"}, "", Success, "Erase command sent to sim:hid0.\n", {}},
+    {"bootloader",
+     {"--simulate", "bootloader"},
+     "",
+     Success,
+     "Bootloader-entry command sent to sim:hid0.\n",
+     {}},
+    {"trace file that cannot be written",
+     {"--simulate", "--trace", "@nofolder", "erase"},
+     "",
+     FileProblem,
+     "",
+     {"Cannot write the trace file @nofolder"}},
+
+    {"help", {"--help"}, "", Success, std::nullopt, {}},
+    {"version", {"--version"}, "", Success, "firmware-update-cli 1.01.0014\n", {}},
+    {"usage: no command", {"--simulate"}, "", Usage, "", {"no command given"}},
+    {"usage: unknown command", {"flash"}, "", Usage, "", {"unknown command 'flash'"}},
+    {"usage: unknown option", {"--force", "update"}, "", Usage, "", {"unknown option '--force'"}},
+    {"usage: surplus argument", {"erase", "@image"}, "", Usage, "", {"unexpected argument"}},
+    {"usage: two images", {"update", "@image", "@image"}, "", Usage, "", {"unexpected argument"}},
+    {"usage: trace without a file",
+     {"update", "--trace"},
+     "",
+     Usage,
+     "",
+     {"--trace needs a value"}},
+    {"usage: timeout of zero", {"--timeout", "0", "upgrade"}, "", Usage, "", {"--timeout needs"}},
+    {"usage: unknown simulation setting",
+     {"--simulate", "list"},
+     "latency=5",
+     Usage,
+     "",
+     {"FIRMWARE_UPDATE_SIMULATION: unknown key 'latency'"}},
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EndToEnd : public testing::TestWithParam<Case> {
+  protected:
+    std::string substitute(std::string text) const {
+        const std::pair<const char*, fs::path> names[] = {
+            {"@image", folder_ / "image.bin"},
+            {"@dump", folder_ / "flash.bin"},
+            {"@missing", folder_ / "missing.bin"},
+            {"@nofolder", folder_ / "absent" / "file.bin"},
+        };
+        for (const auto& [name, path] : names) {
+            for (std::size_t at; (at = text.find(name)) != std::string::npos;)
+                text.replace(at, std::string(name).size(), path.string());
+        }
+        return text;
+    }
+
+    TemporaryFolder folder_;
+};
+
+TEST_P(EndToEnd, OutputAndExitStatus) {
+    const Case& c = GetParam();
+    writeFile(folder_ / "image.bin", patternBytes(ImageSize));
+    std::vector<std::string> arguments;
+    for (const auto& argument : c.arguments)
+        arguments.push_back(substitute(argument));
+
+    const ProgramRun run =
+        runProgram(FWU_CLI_EXECUTABLE, arguments, FastBus + c.simulation, folder_.path());
+
+    EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
+    if (c.out) {
+        EXPECT_EQ(run.out, substitute(*c.out));
+    }
+    for (const auto& part : c.errParts) {
+        EXPECT_NE(run.err.find(substitute(part)), std::string::npos)
+            << "missing: " << substitute(part) << "\nin: " << run.err;
+    }
+    if (c.errParts.empty() && c.exitStatus == Success) {
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, EndToEnd, testing::ValuesIn(Cases),
+                         [](const testing::TestParamInfo<Case>& info) {
+                             return "case" + std::to_string(info.index);
+                         });
+
+// Installed like this, the program finds its default files next to itself.
+class ProgramFolder : public testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directory(folder_ / "bin");
+        fs::copy_file(FWU_CLI_EXECUTABLE, program_);
+    }
+    ProgramRun run(const std::vector<std::string>& arguments, const std::string& simulation) {
+        return runProgram(program_, arguments, FastBus + simulation, folder_.path());
+    }
+
+    TemporaryFolder folder_;
+    fs::path program_ = folder_ / "bin" / "firmware-update-cli";
+};
+
+TEST_F(ProgramFolder, UpdateTakesTheImageNextToTheProgram) {
+    EXPECT_EQ(run({"--simulate", "update"}, "").exitStatus, FileProblem);
+    writeFile(folder_ / "bin" / "Velnor.bin", patternBytes(ImageSize));
+    EXPECT_EQ(run({"--simulate", "update"}, "").exitStatus, Success);
+}
+
+TEST_F(ProgramFolder, InterruptedDumpLeavesTheEarlierDumpUntouched) {
+    const auto earlier = patternBytes(2000);
+    const auto dumpFile = folder_ / "bin" / "Ombrel.bin";
+    writeFile(dumpFile, earlier);
+    const auto trace = folder_ / "trace.txt";
+
+    // Ctrl-C arrives as the 100th block read is answered (report 100 after the start report).
+    const ProgramRun interrupted =
+        run({"--simulate", "--trace", trace.string(), "dump"}, "interrupt-at=100");
+
+    EXPECT_EQ(interrupted.exitStatus, OperationFailed);
+    EXPECT_NE(interrupted.err.find("The dump was cancelled after 100 of 32768 blocks."),
+              std::string::npos)
+        << interrupted.err;
+    EXPECT_EQ(readFile(dumpFile), earlier);
+    EXPECT_EQ(readFile(folder_ / "bin" / "Ombrel.bin.part").size(), 100u * 32u);
+    EXPECT_EQ(readLines(trace).size(), 101u) << "a report went out after the interrupt";
+
+    const ProgramRun complete = run({"--simulate", "dump"}, "");
+    EXPECT_EQ(complete.exitStatus, Success);
+    EXPECT_EQ(readFile(dumpFile).size(), 1048576u);
+}
+
+}  // namespace
+}  // namespace fwu::cli::test
