@@ -9,7 +9,7 @@ DISPLAY_PACKAGES := xvfb xauth
 
 CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
 
-.PHONY: deps test check-sanitize demo clean
+.PHONY: deps test check-sanitize demo demo-without-display clean
 
 deps:
 	@scripts/install-deps.sh $(BUILD_PACKAGES) $(DISPLAY_PACKAGES)
@@ -23,6 +23,37 @@ check-sanitize: deps
 	$(call CONFIGURE,Debug,-B $(SANITIZE_DIR) -DFWU_SANITIZE=ON)
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The window on the simulated device, with sample images next to the built program. Images that
+# are already there are kept, so a real image can be tried the same way.
+DEMO_PROGRAM_DIR = $(BUILD_DIR)/app
+DEMO_IMAGES      := Velnor.bin:98304 Zembrix.bin:40960
+
+demo: deps
+	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target firmware-update
+	@for image in $(DEMO_IMAGES); do \
+	    name=$${image%%:*}; size=$${image##*:}; file="$(DEMO_PROGRAM_DIR)/$$name"; \
+	    if [ ! -e "$$file" ]; then \
+	        yes "Firmware Update sample image $$name" | head -c "$$size" > "$$file"; \
+	        echo "Made a sample $$file of $$size bytes"; \
+	    fi; \
+	done
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	    echo "Starting $(DEMO_PROGRAM_DIR)/firmware-update --simulate"; \
+	    cd "$(DEMO_PROGRAM_DIR)" && ./firmware-update --simulate; \
+	else \
+	    $(MAKE) --no-print-directory demo-without-display; \
+	fi
+
+# Where no display is available. The command-line front end's terminal demo belongs here.
+demo-without-display:
+	@echo "make demo: there is no display to show the window on (neither DISPLAY nor"
+	@echo "WAYLAND_DISPLAY is set). To get one:"
+	@echo "  - run make demo in a terminal of a desktop session;"
+	@echo "  - from another machine, log in with X forwarding (ssh -X) and run make demo there;"
+	@echo "  - or start it on a virtual X server, unseen: xvfb-run -a make demo"
+	@echo "The program is built: $(DEMO_PROGRAM_DIR)/firmware-update --simulate"
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
