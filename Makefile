@@ -55,5 +55,16 @@ demo-without-display:
 	@echo "  - or start it on a virtual X server, unseen: xvfb-run -a make demo"
 	@echo "The program is built: $(DEMO_PROGRAM_DIR)/firmware-update --simulate"
 
+# The Linux backend against Debian's own kernel, booted under QEMU without KVM: a uhid device of
+# the family and the real hidraw calls (tests/kernel/). Uses the build folder of make test.
+KERNEL_TEST_PACKAGES := qemu-system-x86 linux-image-amd64 busybox-static cpio
+
+.PHONY: test-kernel
+test-kernel: deps
+	@scripts/install-deps.sh $(KERNEL_TEST_PACKAGES)
+	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target fwu_kernel_test
+	tests/kernel/run.sh $(BUILD_DIR)/tests/platform_linux/kernel/fwu_kernel_test
+
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
