@@ -9,7 +9,7 @@ DISPLAY_PACKAGES := xvfb xauth
 
 CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
 
-.PHONY: deps test check-sanitize demo demo-without-display clean
+.PHONY: deps test check-sanitize demo demo-without-display demo-terminal clean
 
 deps:
 	@scripts/install-deps.sh $(BUILD_PACKAGES) $(DISPLAY_PACKAGES)
@@ -54,6 +54,15 @@ demo-without-display:
 	@echo "  - from another machine, log in with X forwarding (ssh -X) and run make demo there;"
 	@echo "  - or start it on a virtual X server, unseen: xvfb-run -a make demo"
 	@echo "The program is built: $(DEMO_PROGRAM_DIR)/firmware-update --simulate"
+	@echo "Meanwhile, the command-line program on the same simulated device:"
+	@$(MAKE) --no-print-directory demo-terminal
+
+# The command-line program on the simulated device: list, an update with its progress line and
+# a dump, with a sample image in a temporary folder.
+demo-terminal: deps
+	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target firmware-update-cli
+	@scripts/demo-terminal.sh $(BUILD_DIR)
 
 # The Linux backend against Debian's own kernel, booted under QEMU without KVM: a uhid device of
 # the family and the real hidraw calls (tests/kernel/). Uses the build folder of make test.
