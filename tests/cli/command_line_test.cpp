@@ -48,12 +48,5 @@ TEST(CommandLine, AcceptsOptionsAnywhere) {
     }
 }
 
-TEST(CommandLine, HelpAndVersionNeedNoCommand) {
-    const std::vector<std::string_view> help{"--help"};
-    const std::vector<std::string_view> version{"update", "--version"};
-    EXPECT_EQ(parseCommandLine(help).request, Request::ShowHelp);
-    EXPECT_EQ(parseCommandLine(version).request, Request::ShowVersion);
-}
-
 }  // namespace
 }  // namespace fwu::cli

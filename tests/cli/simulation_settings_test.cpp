@@ -7,15 +7,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(SimulationSettings, DefaultsToOneApplicationDeviceAtOneMillisecond) {
-    const auto parsed = parseDemoSettings("");
-    ASSERT_TRUE(parsed.settings);
-    EXPECT_EQ(parsed.settings->latency, 1000us);
-    EXPECT_EQ(parsed.settings->clock, SimulatedBus::Clock::Real);
-    EXPECT_EQ(parsed.settings->deviceCount, 1u);
-    EXPECT_EQ(parsed.settings->mode, DeviceMode::Application);
-}
-
 TEST(SimulationSettings, ReadsEveryKey) {
     const auto parsed = parseDemoSettings(
         "latency-us=0;fail-transfers-from=12;unplug-at=5;mode=bootloader;no-device;"
@@ -54,25 +45,6 @@ TEST(SimulationSettings, RejectsWhatItDoesNotKnow) {
         EXPECT_FALSE(parsed.settings) << text;
         EXPECT_NE(parsed.error.find(expected), std::string::npos) << text << ": " << parsed.error;
         EXPECT_TRUE(parsed.error.starts_with(SimulationVariable)) << parsed.error;
-    }
-}
-
-TEST(SimulationSettings, BuildsTheBusTheyDescribe) {
-    const struct {
-        const char* text;
-        std::size_t interfaces;
-        std::size_t supported;
-    } cases[] = {{"", 1, 1}, {"no-device", 0, 0}, {"foreign-device;devices=2", 3, 2}};
-    for (const auto& c : cases) {
-        auto bus = makeDemoBus(*parseDemoSettings(c.text).settings);
-        const auto interfaces = bus->enumerateInterfaces();
-        EXPECT_EQ(interfaces.size(), c.interfaces) << c.text;
-        std::size_t supported = 0;
-        for (const auto& entry : interfaces) {
-            const auto ids = bus->attributesWithoutOpening(entry.path);
-            supported += ids && ids->vendorId == protocol::VendorId;
-        }
-        EXPECT_EQ(supported, c.supported) << c.text;
     }
 }
 
