@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ struct ValidCase {
     std::string name;
     Bytes descriptor;
     ReportLengths lengths;
+
+    friend void PrintTo(const ValidCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ValidDescriptor : public ::testing::TestWithParam<ValidCase> {};
@@ -83,6 +86,8 @@ struct BrokenCase {
     Bytes descriptor;
     DescriptorError error;
     std::size_t offset;  // of the item that fails
+
+    friend void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class BrokenDescriptor : public ::testing::TestWithParam<BrokenCase> {};

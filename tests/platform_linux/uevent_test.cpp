@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "platform/linux/utf16_text.h"
@@ -13,6 +14,8 @@ namespace {
 struct HidIdCase {
     std::string text;
     std::optional<HidId> id;
+
+    friend void PrintTo(const HidIdCase& c, std::ostream* out) { *out << c.text; }
 };
 
 class HidIdParsing : public ::testing::TestWithParam<HidIdCase> {};
@@ -54,6 +57,8 @@ struct Utf16Case {
     std::string name;
     std::string utf8;
     std::u16string units;
+
+    friend void PrintTo(const Utf16Case& c, std::ostream* out) { *out << c.name; }
 };
 
 class Utf8ToUtf16 : public ::testing::TestWithParam<Utf16Case> {};
