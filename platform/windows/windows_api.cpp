@@ -1,0 +1,77 @@
+#include "platform/windows/windows_api.h"
+
+namespace fwu::platform::windows {
+
+namespace {
+
+// Forwards every call to the system's own function of the same name.
+class SystemWindowsApi final : public WindowsApi {
+  public:
+    HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
+                                  DWORD flags) override {
+        return ::SetupDiGetClassDevsA(classGuid, enumerator, parent, flags);
+    }
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfo,
+                                     const GUID* interfaceClassGuid, DWORD memberIndex,
+                                     PSP_DEVICE_INTERFACE_DATA interfaceData) override {
+        return ::SetupDiEnumDeviceInterfaces(deviceInfoSet, deviceInfo, interfaceClassGuid,
+                                             memberIndex, interfaceData);
+    }
+    BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet,
+                                          PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
+                                          DWORD detailSize, PDWORD requiredSize,
+                                          PSP_DEVINFO_DATA deviceInfo) override {
+        return ::SetupDiGetDeviceInterfaceDetailA(deviceInfoSet, interfaceData, detail, detailSize,
+                                                  requiredSize, deviceInfo);
+    }
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) override {
+        return ::SetupDiDestroyDeviceInfoList(deviceInfoSet);
+    }
+
+    void HidD_GetHidGuid(LPGUID hidGuid) override { ::HidD_GetHidGuid(hidGuid); }
+    BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
+        return ::HidD_GetAttributes(device, attributes);
+    }
+    BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) override {
+        return ::HidD_GetPreparsedData(device, preparsedData);
+    }
+    NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS caps) override {
+        return ::HidP_GetCaps(preparsedData, caps);
+    }
+    BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsedData) override {
+        return ::HidD_FreePreparsedData(preparsedData);
+    }
+    BOOLEAN HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length) override {
+        return ::HidD_GetManufacturerString(device, buffer, length);
+    }
+    BOOLEAN HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length) override {
+        return ::HidD_GetProductString(device, buffer, length);
+    }
+    BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG length) override {
+        return ::HidD_GetSerialNumberString(device, buffer, length);
+    }
+    BOOLEAN HidD_SetFeature(HANDLE device, PVOID report, ULONG length) override {
+        return ::HidD_SetFeature(device, report, length);
+    }
+    BOOLEAN HidD_GetFeature(HANDLE device, PVOID report, ULONG length) override {
+        return ::HidD_GetFeature(device, report, length);
+    }
+
+    HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                       DWORD creation, DWORD flags, HANDLE templateFile) override {
+        return ::CreateFileA(path, access, shareMode, security, creation, flags, templateFile);
+    }
+    BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
+    DWORD GetLastError() override { return ::GetLastError(); }
+    void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
+};
+
+}  // namespace
+
+WindowsApi& systemWindowsApi() {
+    static SystemWindowsApi api;
+    return api;
+}
+
+}  // namespace fwu::platform::windows

@@ -1,0 +1,65 @@
+#pragma once
+
+// Every Windows function the program calls, declared in this one place. The backend calls the
+// system only through WindowsApi, so a test can put a fake or a counting layer underneath it.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <setupapi.h>
+
+// mingw-w64's HID headers declare C functions without a linkage block of their own.
+// hidsdi.h brings hidpi.h (HidP_GetCaps), after the types that one needs.
+extern "C" {
+#include <hidsdi.h>
+}
+
+namespace fwu::platform::windows {
+
+class WindowsApi {
+  public:
+    virtual ~WindowsApi() = default;
+
+    // SetupAPI: the HID device interfaces present.
+    virtual HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
+                                          DWORD flags) = 0;
+    virtual BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfo,
+                                             const GUID* interfaceClassGuid, DWORD memberIndex,
+                                             PSP_DEVICE_INTERFACE_DATA interfaceData) = 0;
+    virtual BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet,
+                                                  PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
+                                                  DWORD detailSize, PDWORD requiredSize,
+                                                  PSP_DEVINFO_DATA deviceInfo) = 0;
+    virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) = 0;
+
+    // HID class library.
+    virtual void HidD_GetHidGuid(LPGUID hidGuid) = 0;
+    virtual BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) = 0;
+    virtual BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) = 0;
+    virtual NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS caps) = 0;
+    virtual BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsedData) = 0;
+    virtual BOOLEAN HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length) = 0;
+    virtual BOOLEAN HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length) = 0;
+    virtual BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG length) = 0;
+    virtual BOOLEAN HidD_SetFeature(HANDLE device, PVOID report, ULONG length) = 0;
+    virtual BOOLEAN HidD_GetFeature(HANDLE device, PVOID report, ULONG length) = 0;
+
+    // Kernel. CreateFileA opens an interface plainly or with FILE_FLAG_OVERLAPPED.
+    virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
+                               LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
+                               HANDLE templateFile) = 0;
+    virtual BOOL CloseHandle(HANDLE handle) = 0;
+    virtual DWORD GetLastError() = 0;
+    virtual void Sleep(DWORD milliseconds) = 0;
+};
+
+// The functions of the running system.
+WindowsApi& systemWindowsApi();
+
+}  // namespace fwu::platform::windows
