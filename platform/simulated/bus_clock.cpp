@@ -22,12 +22,18 @@ std::chrono::microseconds BusClock::now() const {
 }
 
 void BusClock::advance(std::chrono::microseconds duration) {
-    duration = std::max(duration, std::chrono::microseconds{0});
-    if (realTime_) {
-        waitPreciselyUntil(std::chrono::steady_clock::now() + duration);
-    } else {
+    if (duration <= std::chrono::microseconds{0})
+        return;
+    if (!realTime_) {
         virtualNow_ += duration;
+        return;
     }
+    const std::chrono::steady_clock::duration wanted = duration;
+    const auto repaid = std::min(lateness_, wanted);
+    lateness_ -= repaid;
+    const auto deadline = std::chrono::steady_clock::now() + (wanted - repaid);
+    waitPreciselyUntil(deadline);
+    lateness_ += std::chrono::steady_clock::now() - deadline;
 }
 
 void waitPreciselyUntil(std::chrono::steady_clock::time_point deadline) {

@@ -216,7 +216,6 @@ std::uint8_t SimulatedDevice::blockAnswerByte(std::size_t position) const {
 
 void SimulatedDevice::restartInBootloader() {
     state_.mode = DeviceMode::Bootloader;
-    state_.bootloaderImage.clear();
     state_.writePosition = 0;
     state_.readPosition = 0;
     state_.started = false;

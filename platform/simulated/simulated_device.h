@@ -46,7 +46,7 @@ class SimulatedDevice {
     // `report` untouched, when the device refuses the request.
     std::optional<std::size_t> answerGetFeature(std::span<std::uint8_t> report);
 
-    // The device starts again in its bootloader, with a new, empty bootloader image.
+    // The device starts again in its bootloader: no sequence open, positions at zero.
     void restartInBootloader();
 
   private:

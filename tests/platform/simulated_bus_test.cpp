@@ -150,6 +150,7 @@ TEST_F(SimulatedBusTest, TranscriptHoldsWhatCrossedTheBusAndTheObserverSeesIt) {
 
     const auto& transcript = bus.transcript();
     ASSERT_EQ(transcript.size(), 5u);
+    ASSERT_EQ(observed.size(), 5u);
     EXPECT_EQ(transcript[0].bytes, start);
     EXPECT_EQ(transcript[1].bytes, refused);
     EXPECT_FALSE(transcript[1].succeeded);
