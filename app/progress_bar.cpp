@@ -33,10 +33,6 @@ void ProgressBar::measureFullWidth() {
     fullWidth_ = nearestTwipHalvesToEven(widthTwips_);
 }
 
-int ProgressBar::widthPixels() const {
-    return fill_.width();
-}
-
 void ProgressBar::hide() {
     fill_.hide();
 }

@@ -25,7 +25,6 @@ class ProgressBar : public QObject {
     std::int16_t fullWidth() const { return fullWidth_; }
 
     float widthTwips() const { return widthTwips_; }
-    int widthPixels() const;
 
     void hide();
     // Width 0, then visible. Nothing is repainted at once.
@@ -36,7 +35,7 @@ class ProgressBar : public QObject {
     void clear();
 
   signals:
-    // Every width a step sets, in twips; the fill already shows it.
+    // The width a step set, in twips, once the step is done.
     void widthSet(float twips);
 
   private:

@@ -1,4 +1,3 @@
-#include <QFontInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -169,6 +168,22 @@ TEST_F(WindowDesign, LightBlueFillLiesInFrontOfTheTrough) {
     pic.show();
     EXPECT_EQ(window->childAt(pic.geometry().center()), &pic);
     EXPECT_EQ(trough.frameShadow(), QFrame::Sunken);
+}
+
+// Frame1 is disabled only so that it takes no input: its texts keep the enabled colours.
+TEST_F(WindowDesign, IdentityTextsStayLegibleInTheDisabledFrame) {
+    const auto window = makeWindow();
+    for (const char* name : {"Label4", "lblManuf", "lblSerialNumber"}) {
+        const QLabel& label = control<QLabel>(*window, name);
+        const QPalette& palette = label.palette();
+        for (const auto role : {label.foregroundRole(), label.backgroundRole()}) {
+            EXPECT_EQ(palette.color(QPalette::Disabled, role),
+                      palette.color(QPalette::Active, role))
+                << name;
+        }
+    }
+    EXPECT_EQ(control<QLabel>(*window, "lblManuf").backgroundRole(), QPalette::Base);
+    EXPECT_TRUE(control<QLabel>(*window, "lblManuf").autoFillBackground());
 }
 
 }  // namespace

@@ -21,7 +21,19 @@ struct BarStep {
     float twips;
     int pixels;
     bool visible;
+    bool anyButtonEnabled;
 };
+
+const char* const OperationButtons[] = {"Command1", "Command2", "Command3",
+                                        "Command4", "Command5", "Command6"};
+
+bool anyOperationButtonEnabled(const FrmMain& window) {
+    for (const char* name : OperationButtons) {
+        if (control<QPushButton>(window, name).isEnabled())
+            return true;
+    }
+    return false;
+}
 
 // The window with a device and an 80-byte Velnor.bin: three records, the last one empty.
 class WindowUpdate : public WindowTest {
@@ -35,8 +47,9 @@ class WindowUpdate : public WindowTest {
         auto window = startWindow(options);
         auto& pic = control<QFrame>(*window, "Pic");
         QObject::connect(&window->progressBar(), &ProgressBar::widthSet, window.get(),
-                         [this, &pic](float twips) {
-                             steps_.push_back({twips, pic.width(), pic.isVisible()});
+                         [this, &pic, &window = *window](float twips) {
+                             steps_.push_back({twips, pic.width(), pic.isVisible(),
+                                               anyOperationButtonEnabled(window)});
                          });
         bus_.clearTranscript();
         return window;
@@ -72,6 +85,7 @@ TEST_F(WindowUpdate, ClickWritesTheImageWhileTheBarGrowsThenRetiresTheButton) {
         EXPECT_FLOAT_EQ(steps_[index].twips, expected[index].first) << index;
         EXPECT_EQ(steps_[index].pixels, expected[index].second) << index;
         EXPECT_TRUE(steps_[index].visible) << index;
+        EXPECT_FALSE(steps_[index].anyButtonEnabled) << index;
     }
 
     EXPECT_EQ(commandsSent(),
