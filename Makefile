@@ -77,3 +77,17 @@ test-kernel: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+
+# Benchmarks (bench/): the host's cost per report and per progress step, in a Release build of
+# their own. The window figures run on a virtual X server, a real one, not Qt's offscreen
+# platform. Prints the table and writes it to bench/results.md. BENCH_ARGS passes options to
+# the driver, e.g. BENCH_ARGS="--only raw,update-window --runs 11".
+BENCH_DIR  ?= build-bench
+BENCH_ARGS ?=
+
+.PHONY: bench
+bench: deps
+	$(call CONFIGURE,Release,-B $(BENCH_DIR) -DFWU_BUILD_BENCH=ON -DFWU_BUILD_TESTS=OFF)
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target fwu_bench
+	xvfb-run -a -s "-screen 0 1280x1024x24" $(BENCH_DIR)/bench/fwu_bench \
+	    --output bench/results.md --findings bench/findings.md $(BENCH_ARGS)

@@ -1,0 +1,116 @@
+// The figures through the window: frmMain on the display, an operation started by a click on its
+// button, as a person starts it.
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "app/message_presenter.h"
+#include "app/progress_bar.h"
+#include "bench/bench_setup.h"
+#include "bench/figure_program.h"
+
+namespace fwu::bench {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Answers every message box at once with its default button. Any box at all means the
+// operation did not go as measured.
+class SilentMessages : public app::MessagePresenter {
+  public:
+    QMessageBox::StandardButton present(const app::MessageBoxRequest& request,
+                                        QWidget* /*parent*/) override {
+        shown.push_back(request.text.toStdString());
+        return request.defaultButton;
+    }
+    std::vector<std::string> shown;
+};
+
+enum class Operation { Update, Dump };
+
+const char* buttonName(Operation operation) {
+    return operation == Operation::Update ? "Command3" : "Command1";
+}
+
+// How the window drives the progress bar and the event loop.
+enum class Driving {
+    Shipped,  // as the program does it
+    // As a plain port would: the bar repainted and the events processed at every single advance.
+    Literal,
+};
+
+app::WindowOptions optionsFor(Driving driving) {
+    app::WindowOptions options;
+    if (driving == Driving::Literal)
+        options.eventInterval = 0ms;
+    return options;
+}
+
+// Every step of the bar repaints the fill at once, whether or not its width on screen changed.
+void repaintAtEveryStep(const app::FrmMain& window) {
+    auto* fill = window.findChild<QWidget*>(QStringLiteral("Pic"));
+    if (!fill)
+        throw std::runtime_error("the window has no progress fill Pic");
+    QObject::connect(&window.progressBar(), &app::ProgressBar::widthSet, fill,
+                     [fill](float /*twips*/) { fill->repaint(); });
+}
+
+// The window as the program shows it, with the person's click timed from press to the end of
+// the operation (the operation runs inside the click).
+RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
+                           std::chrono::microseconds latency, Driving driving) {
+    BenchBus bench = makeBenchBus(latency);
+    SilentMessages messages;
+    app::FrmMain window(*bench.bus, firmware::ProgramFiles{folder.path()}, messages,
+                        optionsFor(driving));
+    if (driving == Driving::Literal)
+        repaintAtEveryStep(window);
+    window.start();
+    if (!QTest::qWaitForWindowExposed(&window))
+        throw std::runtime_error("the window did not appear on the display");
+    QCoreApplication::processEvents();  // the first activation
+
+    auto* button = window.findChild<QPushButton*>(QString::fromLatin1(buttonName(operation)));
+    if (!button || !button->isEnabled())
+        throw std::runtime_error(std::string(buttonName(operation)) + " cannot be clicked");
+    const auto elapsed = timed([&] { QTest::mouseClick(button, Qt::LeftButton); });
+    if (!messages.shown.empty())
+        throw std::runtime_error("the window said: " + messages.shown.front());
+
+    if (operation == Operation::Update) {
+        requireCompleteUpdate(bench);
+        return {elapsed, UpdateRecordReports, bench.transfers()};
+    }
+    requireCompleteDump(folder);
+    return {elapsed, DumpBlocks, bench.transfers()};
+}
+
+}  // namespace
+}  // namespace fwu::bench
+
+int main(int argc, char** argv) {
+    using namespace fwu::bench;
+    using namespace std::chrono_literals;
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const ProgramFolder folder;
+    auto figure = [&folder](const char* name, Operation operation,
+                            std::chrono::microseconds latency, Driving driving) {
+        return Figure{name, latency, [&folder, operation, latency, driving] {
+                          return runInWindow(folder, operation, latency, driving);
+                      }};
+    };
+    const std::vector<Figure> figures{
+        figure("update-window", Operation::Update, 0us, Driving::Shipped),
+        figure("dump-window", Operation::Dump, 0us, Driving::Shipped),
+        figure("dump-window-literal", Operation::Dump, 0us, Driving::Literal),
+        figure("update-window-1ms", Operation::Update, 1000us, Driving::Shipped),
+        figure("dump-window-1ms", Operation::Dump, 1000us, Driving::Shipped),
+    };
+    return runFigureProgram(argc, argv, figures);
+}
