@@ -13,11 +13,6 @@ namespace {
 
 using platform::IdentityString;
 
-bool isSupported(const platform::Attributes& attributes) {
-    return attributes.vendorId == protocol::VendorId &&
-           protocol::isSupportedProduct(attributes.productId);
-}
-
 // Control characters would break the line apart or act on the terminal; they show as '?'.
 std::string printable(std::string text) {
     for (char& c : text) {
@@ -43,7 +38,8 @@ std::optional<ListedDevice> examine(platform::HidPlatform& platform, const std::
         if (opened.error != platform::OpenError::PermissionDenied)
             return std::nullopt;
         const auto attributes = platform.attributesWithoutOpening(path);
-        if (!attributes || !isSupported(*attributes))
+        if (!attributes ||
+            !protocol::isSupportedDevice(attributes->vendorId, attributes->productId))
             return std::nullopt;
         permissionDenied = true;
         return ListedDevice{path, *attributes, false, {}, {}, {}};
@@ -51,7 +47,7 @@ std::optional<ListedDevice> examine(platform::HidPlatform& platform, const std::
     const platform::Handle handle = *opened.handle;
     std::optional<ListedDevice> listed;
     const auto attributes = platform.attributes(handle);
-    if (attributes && isSupported(*attributes)) {
+    if (attributes && protocol::isSupportedDevice(attributes->vendorId, attributes->productId)) {
         listed = ListedDevice{
             path,
             *attributes,

@@ -39,8 +39,7 @@ bool DeviceLink::examineInterface(const std::string& path) {
     if (!opened.handle) {
         if (opened.error == OpenError::PermissionDenied) {
             const auto ids = platform_.attributesWithoutOpening(path);
-            if (ids && ids->vendorId == protocol::VendorId &&
-                protocol::isSupportedProduct(ids->productId)) {
+            if (ids && protocol::isSupportedDevice(ids->vendorId, ids->productId)) {
                 permissionDenied_ = true;
             }
         }
@@ -52,8 +51,8 @@ bool DeviceLink::examineInterface(const std::string& path) {
     const auto queried = platform_.attributes(*deviceHandle_);
     if (queried)
         attributes_ = *queried;
-    const bool supported = queried && attributes_.vendorId == protocol::VendorId &&
-                           protocol::isSupportedProduct(attributes_.productId);
+    const bool supported =
+        queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId);
     if (!supported)
         closeHandle(deviceHandle_);
     return supported;

@@ -39,4 +39,9 @@ inline constexpr bool isSupportedProduct(std::uint16_t productId) {
            productId == ApplicationProductIds[1];
 }
 
+// A device of the family: the vendor ID and one of its three product IDs.
+inline constexpr bool isSupportedDevice(std::uint16_t vendorId, std::uint16_t productId) {
+    return vendorId == VendorId && isSupportedProduct(productId);
+}
+
 }  // namespace fwu::protocol
