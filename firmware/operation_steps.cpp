@@ -21,7 +21,21 @@ std::optional<OperationResult> reportLengthRefusal(const device::DeviceLink& lin
                   messages::reportTooShort(use, link.featureReportLength()));
 }
 
+namespace {
+
+// A file the device could take but that is too large to hold in memory. Anything that is not a
+// regular file, or is beyond the device's limit, is left to the image reader to refuse.
+bool tooLargeToHold(const std::filesystem::path& path, std::uintmax_t largestSize) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return !error && size > LargestImageInMemory && size <= largestSize;
+}
+
+}  // namespace
+
 CheckedImage loadCheckedImage(const std::filesystem::path& path, std::uintmax_t largestSize) {
+    if (tooLargeToHold(path, largestSize))
+        return {{}, failed(Outcome::FileProblem, messages::imageTooLargeToRead(path))};
     ImageLoad load;
     try {
         load = loadImage(path, largestSize);

@@ -25,6 +25,11 @@ inline constexpr std::uintmax_t LargestUpdateImage =
     largestImageSize(std::numeric_limits<std::int32_t>::max());
 inline constexpr std::uintmax_t LargestDownloadImage =
     largestImageSize(std::numeric_limits<std::int16_t>::max());
+// The largest image read into memory to be sent: far above any image of the device family
+// (the flash it holds is 1 MiB), far below what would strain the machine. A larger file is
+// refused before it is read; the allocator cannot be relied on to refuse it, since the system
+// may grant the memory and end the program later when it is touched.
+inline constexpr std::uintmax_t LargestImageInMemory = 64 * 1024 * 1024;
 
 inline OperationResult succeeded() {
     return {Outcome::Succeeded, {}};
