@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -91,10 +92,23 @@ class CallLog : public platform::HidPlatform {
 class TempFolder {
   public:
     TempFolder() {
+#ifdef _WIN32
+        // Windows has no mkdtemp: create_directory claims a random name only when it is new.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate =
+                fs::temp_directory_path() / ("fwu-ops-" + std::to_string(random()));
+            if (fs::create_directory(candidate))
+                path_ = candidate;
+        }
+        if (path_.empty())
+            throw std::runtime_error("cannot create a temporary folder");
+#else
         std::string pattern = (fs::temp_directory_path() / "fwu-ops-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot create a temporary folder");
         path_ = pattern;
+#endif
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -107,6 +121,14 @@ class TempFolder {
   private:
     fs::path path_;
 };
+
+// Whether this system lets the tests plant symbolic links (mingw's library cannot on Windows).
+inline bool canCreateSymlinks() {
+    TempFolder folder;
+    std::error_code error;
+    fs::create_symlink(folder.path() / "target", folder.path() / "link", error);
+    return !error;
+}
 
 // Bytes that differ from their neighbours and are never zero, so that padding shows.
 inline Bytes imageBytes(std::size_t size, std::uint8_t seed = 1) {

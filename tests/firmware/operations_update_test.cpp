@@ -106,13 +106,16 @@ TEST(Update, RefusesBeforeSendingAnythingWhenTheImageOrTheReportCannotWork) {
         {"a folder", [](const fs::path& path) { fs::create_directory(path); }, 65,
          Outcome::FileProblem, "is not a file"},
         {"empty", image(0), 65, Outcome::FileProblem, "is empty"},
+#ifndef _WIN32
         // One byte more than a 32-bit count of record reads can hold; sparse, never read.
+        // (Windows files are not sparse unless marked so: the size would be allocated.)
         {"past the 32-bit count",
          [](const fs::path& path) {
              writeFile(path, {});
              fs::resize_file(path, std::uintmax_t{std::numeric_limits<std::int32_t>::max()} * 40);
          },
          65, Outcome::FileProblem, "larger than"},
+#endif
         {"report of 48 bytes", image(80), 48, Outcome::ReportTooShort, "at least 49"},
     };
     for (const auto& c : cases) {
