@@ -11,6 +11,7 @@
 #include "cli/exit_status.h"
 #include "cli/messages.h"
 #include "cli/operation_command.h"
+#include "firmware/messages.h"
 #include "platform/file_system.h"
 #include "platform/simulated/demo_setup.h"
 #include "platform/tracing_platform.h"
@@ -27,7 +28,7 @@ ExitStatus listDevices(platform::HidPlatform& platform, const Environment& envir
         anyOpened = anyOpened || device.opened;
     }
     if (listing.permissionDenied)
-        environment.err << PermissionDeniedMessage << '\n';
+        environment.err << firmware::messages::permissionDenied() << '\n';
     else if (listing.devices.empty())
         environment.err << NoDeviceMessage << '\n';
     return anyOpened ? ExitStatus::Success : ExitStatus::NoDevice;

@@ -9,6 +9,7 @@
 #include "cli/terminal_host.h"
 #include "device/device_link.h"
 #include "device/protocol.h"
+#include "firmware/messages.h"
 #include "firmware/operations.h"
 
 namespace fwu::cli {
@@ -154,7 +155,7 @@ ExitStatus runOperationCommand(const Options& options, platform::HidPlatform& pl
     if (!link.findTheHid()) {
         environment.err << NoDeviceMessage << '\n';
         if (link.permissionDenied())
-            environment.err << PermissionDeniedMessage << '\n';
+            environment.err << firmware::messages::permissionDenied() << '\n';
         return ExitStatus::NoDevice;
     }
 

@@ -44,6 +44,20 @@ std::string displayPath(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+// Only a backend that can tell a device it may not open from an absent one reports this; on
+// Linux that is a hidraw node without access for the logged-in user.
+std::string permissionDenied() {
+    return "A device was found but cannot be opened: permission denied. "
+#ifdef __linux__
+           "Install the udev rule 70-firmware-update.rules that comes with the program (see the "
+           "\"Linux\" section of the README), then unplug the device, plug it in again and start "
+           "Firmware Update again.";
+#else
+           "Close any other program that uses the device, then unplug it, plug it in again and "
+           "start Firmware Update again.";
+#endif
+}
+
 std::string busy() {
     return "Another operation is running. Wait until it has ended, then try again.";
 }

@@ -17,6 +17,8 @@ namespace fwu::firmware::messages {
 std::string displayPath(const std::filesystem::path& path);
 
 std::string busy();
+// The search passed over a supported device that this user may not open.
+std::string permissionDenied();
 std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength);
 std::string imageProblem(const std::filesystem::path& image, ImageError error,
                          std::uintmax_t largestSize);
