@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <set>
-#include <string>
 
 #include "platform/simulated/simulated_device.h"
 #include "simulated_test_support.h"
@@ -8,236 +7,194 @@
 namespace fwu::platform::simulated::testing {
 namespace {
 
-struct UpdateRun {
-    const char* name;
-    bool erase;
-    std::uint32_t announced;
-    int recordsSent;
-    bool complete;
-};
+const Bytes Start = command(protocol::StartCommand);
+const Bytes Finish = command(protocol::FinishCommand);
 
-class UpdateRunTest : public SimulatedBusTest, public ::testing::WithParamInterface<UpdateRun> {};
+Bytes erase(Bytes count, std::size_t length = ReportLength) {
+    return report({{protocol::CommandPosition, {protocol::EraseCommand}},
+                   {protocol::CountPosition, std::move(count)}},
+                  length);
+}
 
-TEST_P(UpdateRunTest, WritesRecordsInOrderAndJudgesTheFinish) {
-    const UpdateRun& run = GetParam();
-    plug();
-    ASSERT_TRUE(send(commandReport(protocol::StartCommand)));
-    if (run.erase) {
-        ASSERT_TRUE(send(eraseReport(run.announced)));
-    }
-    for (int i = 0; i < run.recordsSent; ++i) {
-        ASSERT_TRUE(send(writeRecordReport(static_cast<std::uint8_t>(i * 50))));
-    }
-    ASSERT_TRUE(send(commandReport(protocol::FinishCommand)));
+TEST_F(SimulatedBusTest, UpdateWritesRecordsInOrderAndJudgesTheFinish) {
+    struct Run {
+        std::optional<Bytes> count;  // nothing: no erase
+        int records;
+        bool complete;
+    } runs[] = {{Bytes{3, 0, 0, 0}, 3, true},  {Bytes{3, 0, 0, 0}, 2, false},
+                {Bytes{3, 0, 0, 0}, 4, false}, {Bytes{0, 0, 0, 0}, 0, true},
+                {Bytes(4, 0xFF), 0, false},    {std::nullopt, 0, false}};
+    for (const Run& run : runs) {
+        SCOPED_TRACE(::testing::Message() << run.records << " records, erase " << !!run.count);
+        plug();
+        ASSERT_TRUE(send(Start));
+        if (run.count) {
+            ASSERT_TRUE(send(erase(*run.count)));
+        }
+        for (int i = 0; i < run.records; ++i)
+            ASSERT_TRUE(send(writeRecord(i * 50)));
+        ASSERT_TRUE(send(Finish));
 
-    const DeviceState state = deviceState();
-    EXPECT_TRUE(state.finished);
-    EXPECT_EQ(state.finishedComplete, run.complete);
-    EXPECT_EQ(state.recordsReceived, static_cast<std::uint64_t>(run.recordsSent));
-    const std::size_t written =
-        protocol::ImageRecordSize * static_cast<std::size_t>(run.recordsSent);
-    EXPECT_EQ(state.writePosition, written);
-    for (int i = 0; i < run.recordsSent; ++i) {
-        const Bytes record = recordBytes(static_cast<std::uint8_t>(i * 50));
-        EXPECT_TRUE(std::equal(record.begin(), record.end(),
-                               state.flash.begin() + i * protocol::ImageRecordSize))
-            << "record " << i;
-    }
-    if (run.erase) {
-        EXPECT_EQ(state.flash[written], 0xFF);
+        EXPECT_TRUE(state().finished);
+        EXPECT_EQ(state().finishedComplete, run.complete);
+        EXPECT_EQ(state().recordsReceived, static_cast<std::uint64_t>(run.records));
+        Bytes expected;
+        for (int i = 0; i < run.records; ++i) {
+            const Bytes record = recordBytes(i * 50);
+            expected.insert(expected.end(), record.begin(), record.end());
+        }
+        if (run.count)
+            expected.push_back(0xFF);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), state().flash.begin()));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, UpdateRunTest,
-                         ::testing::Values(UpdateRun{"AllAnnounced", true, 3, 3, true},
-                                           UpdateRun{"OneMissing", true, 3, 2, false},
-                                           UpdateRun{"OneTooMany", true, 3, 4, false},
-                                           UpdateRun{"BareEraseNoRecords", true, 0, 0, true},
-                                           UpdateRun{"NegativeCount", true, 0xFFFFFFFF, 0, false},
-                                           UpdateRun{"NoErase", false, 0, 0, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SimulatedBusTest, EraseReadsTheCountLittleEndianAndAShortEraseAsZero) {
+TEST_F(SimulatedBusTest, EraseEmptiesTheFlashAndTakesTheCountLittleEndian) {
+    const struct {
+        Bytes report;
+        std::int32_t count;
+    } erases[] = {{erase({0xE8, 0x03, 0, 0}), 1000},
+                  {erase({0, 0, 0, 0x80}), INT32_MIN},
+                  {erase({0xE8, 0x03, 0, 0}, 4), 0}};
     plug();
-    ASSERT_TRUE(send(eraseReport(1000)));
-    EXPECT_EQ(deviceState().announcedRecordCount, 1000);
-    EXPECT_EQ(deviceState().flash, Bytes(protocol::FlashSize, 0xFF));
-    ASSERT_TRUE(send(eraseReport(0x80000000u)));
-    EXPECT_EQ(deviceState().announcedRecordCount, INT32_MIN);
-    ASSERT_TRUE(send(eraseReport(1000, 4)));
-    EXPECT_EQ(deviceState().announcedRecordCount, 0);
-    EXPECT_EQ(deviceState().eraseCount, 3u);
+    for (const auto& [bytes, count] : erases) {
+        ASSERT_TRUE(send(bytes));
+        EXPECT_EQ(state().announcedRecordCount, count);
+    }
+    EXPECT_EQ(state().flash, Bytes(protocol::FlashSize, 0xFF));
+    EXPECT_EQ(state().eraseCount, 3u);
 }
 
 TEST_F(SimulatedBusTest, StartResetsTheSequence) {
     plug();
-    for (const Bytes& report :
-         {eraseReport(1), writeRecordReport(1), commandReport(protocol::FinishCommand),
-          commandReport(protocol::StartCommand)}) {
-        ASSERT_TRUE(send(report));
+    for (const Bytes& bytes : {erase({1, 0, 0, 0}), writeRecord(1), Finish, Start}) {
+        ASSERT_TRUE(send(bytes));
     }
     Bytes answer(ReportLength, 0);
     ASSERT_TRUE(fetch(answer));
-    ASSERT_TRUE(send(commandReport(protocol::StartCommand)));
-    const DeviceState state = deviceState();
-    EXPECT_EQ(state.writePosition, 0u);
-    EXPECT_EQ(state.readPosition, 0u);
-    EXPECT_EQ(state.recordsReceived, 0u);
-    EXPECT_FALSE(state.announcedRecordCount.has_value());
-    EXPECT_FALSE(state.finished || state.finishedComplete);
+    ASSERT_TRUE(send(Start));
+    EXPECT_EQ(state().writePosition + state().readPosition + state().recordsReceived, 0u);
+    EXPECT_FALSE(state().announcedRecordCount.has_value());
+    EXPECT_FALSE(state().finished || state().finishedComplete);
 }
 
 TEST_F(SimulatedBusTest, WritesStopAtTheFlashEnd) {
     plug();
-    ASSERT_TRUE(send(commandReport(protocol::StartCommand)));
     const std::size_t fullRecords = protocol::FlashSize / protocol::ImageRecordSize;
     for (std::size_t i = 0; i < fullRecords + 2; ++i)
-        ASSERT_TRUE(send(writeRecordReport(7)));
-    const DeviceState state = deviceState();
-    EXPECT_EQ(state.writePosition, protocol::FlashSize);
-    EXPECT_EQ(state.recordsReceived, fullRecords + 2);
-    const std::size_t tail = protocol::FlashSize % protocol::ImageRecordSize;
+        ASSERT_TRUE(send(writeRecord(7)));
+    EXPECT_EQ(state().writePosition, protocol::FlashSize);
+    EXPECT_EQ(state().recordsReceived, fullRecords + 2);
+    const auto tail = static_cast<std::ptrdiff_t>(protocol::FlashSize % protocol::ImageRecordSize);
     const Bytes record = recordBytes(7);
-    EXPECT_TRUE(std::equal(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(tail),
-                           state.flash.end() - static_cast<std::ptrdiff_t>(tail)));
+    EXPECT_TRUE(std::equal(record.begin(), record.begin() + tail, state().flash.end() - tail));
 }
 
-struct ShortReport {
-    const char* name;
-    DeviceMode mode;
-    Bytes report;
-    bool accepted;
-};
-
-constexpr DeviceMode App = DeviceMode::Application;
-constexpr DeviceMode Boot = DeviceMode::Bootloader;
-
-class ShortReportTest : public SimulatedBusTest,
-                        public ::testing::WithParamInterface<ShortReport> {};
-
-TEST_P(ShortReportTest, RefusesWhatACommandCannotFitIn) {
-    DeviceConfig config;
-    config.mode = GetParam().mode;
-    plug(config);
-    EXPECT_EQ(send(GetParam().report), GetParam().accepted);
-    const DeviceState state = deviceState();
-    EXPECT_TRUE(state.present);
-    if (!GetParam().accepted) {
-        EXPECT_EQ(state.recordsReceived, 0u);
-        EXPECT_TRUE(state.bootloaderImage.empty());
-        EXPECT_FALSE(state.started);
+TEST_F(SimulatedBusTest, RefusesReportsTooShortForTheirCommand) {
+    const struct {
+        DeviceMode mode;
+        Bytes bytes;
+        bool accepted;
+    } cases[] = {{DeviceMode::Application, {}, false},
+                 {DeviceMode::Application, {0}, false},
+                 {DeviceMode::Application, {1, protocol::StartCommand}, false},
+                 {DeviceMode::Application, command(9), false},
+                 {DeviceMode::Application, command(protocol::StartCommand, 2), true},
+                 {DeviceMode::Application, writeRecord(1, 48), false},
+                 {DeviceMode::Application, writeRecord(1, 49), true},
+                 {DeviceMode::Application, enterBootloader(3), false},
+                 {DeviceMode::Bootloader, bootloaderRecord(1, 40), false},
+                 {DeviceMode::Bootloader, bootloaderRecord(1, 41), true},
+                 {DeviceMode::Bootloader, {}, false}};
+    for (const auto& [mode, bytes, accepted] : cases) {
+        SCOPED_TRACE(::testing::Message() << bytes.size() << " bytes");
+        DeviceConfig config;
+        config.mode = mode;
+        plug(config);
+        EXPECT_EQ(send(bytes), accepted);
+        EXPECT_TRUE(state().present);
+        if (accepted)
+            continue;
+        EXPECT_EQ(state().recordsReceived, 0u);
+        EXPECT_TRUE(state().bootloaderImage.empty());
+        EXPECT_FALSE(state().started);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Reports, ShortReportTest,
-    ::testing::Values(ShortReport{"Empty", App, {}, false},
-                      ShortReport{"OnlyReportId", App, {0}, false},
-                      ShortReport{"ReportIdNotZero", App, {1, protocol::StartCommand}, false},
-                      ShortReport{"UnknownCommand", App, commandReport(9), false},
-                      ShortReport{"BareStart", App, commandReport(protocol::StartCommand, 2), true},
-                      ShortReport{"WriteRecord48", App, writeRecordReport(1, 48), false},
-                      ShortReport{"WriteRecord49", App, writeRecordReport(1, 49), true},
-                      ShortReport{"MagicCutShort", App, enterBootloaderReport(3), false},
-                      ShortReport{"Bootloader40", Boot, bootloaderRecordReport(1, 40), false},
-                      ShortReport{"Bootloader41", Boot, bootloaderRecordReport(1, 41), true},
-                      ShortReport{"BootloaderEmpty", Boot, {}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct BlockRead {
-    const char* name;
-    std::uint16_t featureReportLength;
-    std::size_t requestLength;
-    std::optional<std::size_t> shortBlockReads;
-    std::size_t delivered;
-};
-
-class BlockReadTest : public SimulatedBusTest, public ::testing::WithParamInterface<BlockRead> {};
-
-TEST_P(BlockReadTest, AnswersSuccessiveBlocksAmidNonZeroFiller) {
-    const BlockRead& read = GetParam();
-    DeviceConfig config;
-    config.featureReportLength = read.featureReportLength;
-    config.faults.shortBlockReads = read.shortBlockReads;
-    plug(config);
-    Bytes answer(read.requestLength, 0);
-    EXPECT_FALSE(fetch(answer)) << "a block read before any start";
-    ASSERT_TRUE(send(commandReport(protocol::StartCommand)));
-
-    const Bytes& flash = deviceState().flash;
-    for (std::size_t block = 0; block < 3; ++block) {
-        std::fill(answer.begin(), answer.end(), 0);
-        ASSERT_EQ(fetch(answer), read.delivered);
-        for (std::size_t position = 1; position < read.delivered; ++position) {
-            if (position < protocol::BlockDataPosition ||
-                position >= protocol::BlockDataPosition + protocol::BlockSize) {
-                EXPECT_NE(answer[position], 0) << "filler at " << position;
-            } else {
-                EXPECT_EQ(
-                    answer[position],
-                    flash[block * protocol::BlockSize + position - protocol::BlockDataPosition]);
+TEST_F(SimulatedBusTest, BlockReadsAnswerSuccessiveBlocksAmidNonZeroFiller) {
+    const struct {
+        std::uint16_t reportLength;
+        std::size_t requestLength;
+        std::optional<std::size_t> shortBlockReads;
+        std::size_t delivered;
+    } reads[] = {
+        {65, 65, {}, 65}, {65, 66, {}, 65}, {65, 40, {}, 40}, {20, 65, {}, 20}, {65, 65, 10, 10}};
+    for (const auto& read : reads) {
+        SCOPED_TRACE(::testing::Message() << read.reportLength << "/" << read.requestLength);
+        DeviceConfig config;
+        config.featureReportLength = read.reportLength;
+        config.faults.shortBlockReads = read.shortBlockReads;
+        plug(config);
+        Bytes answer(read.requestLength, 0);
+        EXPECT_FALSE(fetch(answer)) << "a block read before any start";
+        ASSERT_TRUE(send(Start));
+        for (std::size_t block = 0; block < 3; ++block) {
+            std::fill(answer.begin(), answer.end(), 0);
+            ASSERT_EQ(fetch(answer), read.delivered);
+            for (std::size_t position = 1; position < answer.size(); ++position) {
+                const std::size_t offset = position - protocol::BlockDataPosition;
+                if (position >= read.delivered) {
+                    EXPECT_EQ(answer[position], 0) << position;
+                } else if (offset < protocol::BlockSize) {
+                    EXPECT_EQ(answer[position],
+                              state().flash[block * protocol::BlockSize + offset]);
+                } else {
+                    EXPECT_NE(answer[position], 0) << "filler at " << position;
+                }
             }
         }
-        EXPECT_TRUE(std::all_of(answer.begin() + static_cast<std::ptrdiff_t>(read.delivered),
-                                answer.end(), [](std::uint8_t byte) { return byte == 0; }));
+        EXPECT_EQ(state().readPosition, 3 * protocol::BlockSize);
     }
-    EXPECT_EQ(deviceState().readPosition, 3 * protocol::BlockSize);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, BlockReadTest,
-                         ::testing::Values(BlockRead{"Full", 65, 65, {}, 65},
-                                           BlockRead{"LongerRequest", 65, 66, {}, 65},
-                                           BlockRead{"ShorterRequest", 65, 40, {}, 40},
-                                           BlockRead{"ShortReportLength", 20, 65, {}, 20},
-                                           BlockRead{"ShortAnswers", 65, 65, 10, 10}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SimulatedBusTest, BlockReadsEndWithTheFlash) {
+TEST_F(SimulatedBusTest, BlockReadsGiveTheWholePatternedFlashThenFail) {
     plug();
-    ASSERT_TRUE(send(commandReport(protocol::StartCommand)));
+    ASSERT_TRUE(send(Start));
     Bytes answer(ReportLength, 0);
     Bytes dump;
+    std::set<Bytes> blocks;
     for (std::size_t block = 0; block < protocol::BlockCount; ++block) {
         ASSERT_TRUE(fetch(answer));
+        blocks.emplace(answer.begin() + 4, answer.begin() + 36);
         dump.insert(dump.end(), answer.begin() + 4, answer.begin() + 36);
     }
     EXPECT_FALSE(fetch(answer));
-    EXPECT_EQ(dump, deviceState().flash);
-}
-
-TEST_F(SimulatedBusTest, BootloaderModeAppendsEveryReportAsARecord) {
-    DeviceConfig config;
-    config.mode = DeviceMode::Bootloader;
-    plug(config);
-    ASSERT_TRUE(send(bootloaderRecordReport(1)));
-    ASSERT_TRUE(send(enterBootloaderReport()));
-    Bytes answer(ReportLength, 0);
-    EXPECT_FALSE(fetch(answer));
-
-    Bytes expected = recordBytes(1);
-    const Bytes magic = enterBootloaderReport();
-    expected.insert(expected.end(), magic.begin() + 1, magic.begin() + 41);
-    EXPECT_EQ(deviceState().bootloaderImage, expected);
-    EXPECT_TRUE(deviceState().present);
-}
-
-TEST(InitialFlash, PatternRepeatsAndEveryBlockDiffers) {
-    const Bytes pattern = initialFlashContents(std::nullopt);
-    EXPECT_EQ(pattern, initialFlashContents(std::nullopt));
-    std::set<Bytes> blocks;
-    for (std::size_t offset = 0; offset < pattern.size(); offset += protocol::BlockSize) {
-        blocks.emplace(pattern.begin() + static_cast<std::ptrdiff_t>(offset),
-                       pattern.begin() + static_cast<std::ptrdiff_t>(offset + protocol::BlockSize));
-    }
-    EXPECT_EQ(blocks.size(), protocol::BlockCount);
+    EXPECT_EQ(dump, state().flash);
+    EXPECT_EQ(dump, initialFlashContents(std::nullopt)) << "the pattern repeats";
+    EXPECT_EQ(blocks.size(), protocol::BlockCount) << "every block differs";
 }
 
 TEST(InitialFlash, GivenContentsArePaddedOrCut) {
-    const Bytes padded = initialFlashContents(Bytes{1, 2, 3});
-    EXPECT_EQ(Bytes(padded.begin(), padded.begin() + 4), (Bytes{1, 2, 3, 0xFF}));
-    EXPECT_EQ(padded.size(), protocol::FlashSize);
+    Bytes padded(protocol::FlashSize, 0xFF);
+    std::copy_n(Bytes{1, 2, 3}.begin(), 3, padded.begin());
+    EXPECT_EQ(initialFlashContents(Bytes{1, 2, 3}), padded);
     EXPECT_EQ(initialFlashContents(Bytes(protocol::FlashSize + 5, 7)),
               Bytes(protocol::FlashSize, 7));
+}
+
+TEST_F(SimulatedBusTest, BootloaderTakesEveryReportAsARecordAndAnswersNone) {
+    DeviceConfig config;
+    config.mode = DeviceMode::Bootloader;
+    plug(config);
+    ASSERT_TRUE(send(bootloaderRecord(1)));
+    ASSERT_TRUE(send(enterBootloader()));
+    Bytes answer(ReportLength, 0);
+    EXPECT_FALSE(fetch(answer));
+    Bytes expected = recordBytes(1);
+    const Bytes magic = enterBootloader();
+    expected.insert(expected.end(), magic.begin() + 1, magic.begin() + 41);
+    EXPECT_EQ(state().bootloaderImage, expected);
+    EXPECT_TRUE(state().present);
 }
 
 }  // namespace

@@ -3,83 +3,84 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/protocol.h"
 #include "platform/simulated/simulated_bus.h"
 
-// Reports built by hand, independent of the host's report builders, and a bus with one device.
+// Reports built by hand, independent of the host's report builders, and a bus to send them on.
 namespace fwu::platform::simulated::testing {
 
 using Bytes = std::vector<std::uint8_t>;
+using std::chrono::milliseconds;
 
 inline constexpr std::size_t ReportLength = 65;
 
-inline Bytes commandReport(std::uint8_t command, std::size_t length = ReportLength) {
-    Bytes report(length, 0);
-    if (length > protocol::CommandPosition)
-        report[protocol::CommandPosition] = command;
-    return report;
-}
-
-inline Bytes eraseReport(std::uint32_t count, std::size_t length = ReportLength) {
-    Bytes report = commandReport(protocol::EraseCommand, length);
-    for (std::size_t i = 0; i < protocol::CountSize && protocol::CountPosition + i < length; ++i) {
-        report[protocol::CountPosition + i] = static_cast<std::uint8_t>(count >> (8 * i));
+// `length` zero bytes with each field written from its position on, cut at the end.
+inline Bytes report(std::initializer_list<std::pair<std::size_t, Bytes>> fields,
+                    std::size_t length = ReportLength) {
+    Bytes bytes(length, 0);
+    for (const auto& [position, field] : fields) {
+        for (std::size_t i = 0; i < field.size() && position + i < length; ++i) {
+            bytes[position + i] = field[i];
+        }
     }
-    return report;
+    return bytes;
 }
 
-// A record whose bytes tell its number and their place in it.
-inline Bytes recordBytes(std::uint8_t number) {
+inline Bytes command(std::uint8_t code, std::size_t length = ReportLength) {
+    return report({{protocol::CommandPosition, {code}}}, length);
+}
+
+// 40 bytes counting up from `first`, so each record and each place in it shows.
+inline Bytes recordBytes(std::uint8_t first) {
     Bytes record(protocol::ImageRecordSize);
-    for (std::size_t i = 0; i < record.size(); ++i)
-        record[i] = static_cast<std::uint8_t>(number + i);
+    std::iota(record.begin(), record.end(), first);
     return record;
 }
 
-inline Bytes writeRecordReport(std::uint8_t number, std::size_t length = ReportLength) {
-    Bytes report = commandReport(protocol::WriteRecordCommand, length);
-    const Bytes record = recordBytes(number);
-    for (std::size_t i = 0; i < record.size() && protocol::WriteRecordPosition + i < length; ++i) {
-        report[protocol::WriteRecordPosition + i] = record[i];
-    }
-    return report;
+inline Bytes writeRecord(std::uint8_t first, std::size_t length = ReportLength) {
+    return report({{protocol::CommandPosition, {protocol::WriteRecordCommand}},
+                   {protocol::WriteRecordPosition, recordBytes(first)}},
+                  length);
 }
 
-inline Bytes enterBootloaderReport(std::size_t length = ReportLength) {
-    Bytes report(length, 0);
-    for (std::size_t i = 0; i < protocol::EnterBootloaderMagic.size() && 1 + i < length; ++i) {
-        report[1 + i] = protocol::EnterBootloaderMagic[i];
-    }
-    return report;
+inline Bytes bootloaderRecord(std::uint8_t first, std::size_t length = ReportLength) {
+    return report({{protocol::BootloaderRecordPosition, recordBytes(first)}}, length);
 }
 
-inline Bytes bootloaderRecordReport(std::uint8_t number, std::size_t length = ReportLength) {
-    Bytes report(length, 0);
-    const Bytes record = recordBytes(number);
-    for (std::size_t i = 0; i < record.size() && 1 + i < length; ++i)
-        report[1 + i] = record[i];
-    return report;
+inline Bytes enterBootloader(std::size_t length = ReportLength) {
+    const auto& magic = protocol::EnterBootloaderMagic;
+    return report({{protocol::CommandPosition, Bytes(magic.begin(), magic.end())}}, length);
+}
+
+inline std::vector<std::string> listedPaths(SimulatedBus& bus) {
+    std::vector<std::string> paths;
+    for (const InterfaceEntry& entry : bus.enumerateInterfaces())
+        paths.push_back(entry.path);
+    return paths;
 }
 
 class SimulatedBusTest : public ::testing::Test {
   protected:
-    Handle openDevice(const std::string& devicePath) {
+    // Adds a device and opens it as the one the helpers below talk to.
+    void plug(const DeviceConfig& config = {}) {
+        path = bus.addDevice(config);
+        handle = open(path);
+    }
+    Handle open(const std::string& devicePath) {
         const OpenResult result = bus.open(devicePath, OpenMode::Plain);
         EXPECT_TRUE(result.handle.has_value()) << devicePath;
         return result.handle.value_or(Handle{-1});
     }
-    bool send(const Bytes& report) { return bus.setFeature(handle, report); }
+    bool send(const Bytes& bytes) { return bus.setFeature(handle, bytes); }
     std::optional<std::size_t> fetch(Bytes& answer) { return bus.getFeature(handle, answer); }
-    DeviceState deviceState() const { return bus.state(path); }
-
-    // Adds the device and opens it.
-    void plug(const DeviceConfig& config = {}) {
-        path = bus.addDevice(config);
-        handle = openDevice(path);
-    }
+    DeviceState state() const { return bus.state(path); }
+    std::vector<std::string> listed() { return listedPaths(bus); }
 
     SimulatedBus bus;
     std::string path;
