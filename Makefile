@@ -91,3 +91,20 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target fwu_bench
 	xvfb-run -a -s "-screen 0 1280x1024x24" $(BENCH_DIR)/bench/fwu_bench \
 	    --output bench/results.md --findings bench/findings.md $(BENCH_ARGS)
+
+# The Windows build: platform, device and firmware libraries, the command-line program and the
+# tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's own, no display):
+# every test program, then the command-line program's update and dump on the simulated device.
+WINDOWS_DIR      ?= build-win
+WINDOWS_PACKAGES := cmake ninja-build googletest g++-mingw-w64-x86-64-posix \
+                    mingw-w64-x86-64-dev wine wine64
+
+.PHONY: test-windows
+test-windows:
+	@scripts/install-deps.sh $(WINDOWS_PACKAGES)
+	cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DFWU_BUILD_APP=OFF
+	cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	scripts/wine-session.sh "$(abspath $(WINDOWS_DIR))/wineprefix" sh -c \
+	    'cd "$(WINDOWS_DIR)" && ctest --output-on-failure -j $(JOBS) --timeout 600 && \
+	     cd "$(CURDIR)" && scripts/check-windows-cli.sh "$(WINDOWS_DIR)"'
