@@ -52,7 +52,7 @@ std::vector<std::uint8_t> utf16Bytes(const std::u16string& text);
 struct DeviceConfig {
     std::uint16_t vendorId = protocol::VendorId;
     std::uint16_t applicationProductId = protocol::ApplicationProductIds[0];
-    DeviceMode mode = DeviceMode::Application;
+    DeviceMode mode = DeviceMode::Application;  // the mode it starts in; state() tells the current
     std::uint16_t versionNumber = 0x0105;
     std::uint16_t featureReportLength = 65;
     // Identity strings as the raw UTF-16LE bytes the device reports; a string can hold any
@@ -110,7 +110,8 @@ class SimulatedBus : public HidPlatform {
 
     // Adds a device of the family; returns its path.
     std::string addDevice(const DeviceConfig& config);
-    // Adds a HID interface of another product (keyboard, mouse): it answers only attributes.
+    // Adds a HID interface of another product (keyboard, mouse): it answers its attributes and
+    // capabilities (no feature report unless its config says otherwise) and nothing else.
     std::string addForeignDevice(std::uint16_t vendorId, std::uint16_t productId);
 
     // The state of the device that has (or had) `path`; `present` tells whether it is on the

@@ -91,7 +91,7 @@ Attributes SimulatedDevice::attributes() const {
 }
 
 Capabilities SimulatedDevice::capabilities() const {
-    return Capabilities{isForeign() ? std::uint16_t{0} : config_.featureReportLength};
+    return Capabilities{config_.featureReportLength};
 }
 
 const std::vector<std::uint8_t>* SimulatedDevice::identityString(IdentityString which) const {

@@ -138,6 +138,7 @@ TEST_F(SimulatedBusTest, BlockReadsAnswerSuccessiveBlocksAmidNonZeroFiller) {
         Bytes answer(read.requestLength, 0);
         EXPECT_FALSE(fetch(answer)) << "a block read before any start";
         ASSERT_TRUE(send(Start));
+        const Bytes flash = state().flash;
         for (std::size_t block = 0; block < 3; ++block) {
             std::fill(answer.begin(), answer.end(), 0);
             ASSERT_EQ(fetch(answer), read.delivered);
@@ -146,8 +147,7 @@ TEST_F(SimulatedBusTest, BlockReadsAnswerSuccessiveBlocksAmidNonZeroFiller) {
                 if (position >= read.delivered) {
                     EXPECT_EQ(answer[position], 0) << position;
                 } else if (offset < protocol::BlockSize) {
-                    EXPECT_EQ(answer[position],
-                              state().flash[block * protocol::BlockSize + offset]);
+                    EXPECT_EQ(answer[position], flash[block * protocol::BlockSize + offset]);
                 } else {
                     EXPECT_NE(answer[position], 0) << "filler at " << position;
                 }
