@@ -138,6 +138,8 @@ TEST_F(SimulatedBusTest, BlockReadsAnswerSuccessiveBlocksAmidNonZeroFiller) {
         Bytes answer(read.requestLength, 0);
         EXPECT_FALSE(fetch(answer)) << "a block read before any start";
         ASSERT_TRUE(send(Start));
+        Bytes empty;
+        EXPECT_FALSE(fetch(empty)) << "no room even for the report ID";
         const Bytes flash = state().flash;
         for (std::size_t block = 0; block < 3; ++block) {
             std::fill(answer.begin(), answer.end(), 0);
