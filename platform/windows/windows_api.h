@@ -1,7 +1,8 @@
 #pragma once
 
-// Every Windows function the program calls, declared in this one place. The backend calls the
-// system only through WindowsApi, so a test can put a fake or a counting layer underneath it.
+// Every Windows function the HID backend calls, declared in this one place (the file operations
+// of platform/file_system_windows.cpp are their own). The backend calls the system only through
+// WindowsApi, so a test can put a fake or a counting layer underneath it.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
