@@ -1,4 +1,3 @@
-#include "platform/simulated/bus_clock.h"
 #include "simulated_test_support.h"
 
 namespace fwu::platform::simulated::testing {
@@ -120,26 +119,6 @@ TEST_F(SimulatedBusTest, VirtualClockMovesWithSleepAndLatencyOnly) {
     EXPECT_FALSE(fetch(answer)) << "refused, yet it took its time";
     EXPECT_TRUE(send(command(protocol::StartCommand)));
     EXPECT_EQ(bus.monotonicTime(), milliseconds(10));
-}
-
-TEST(RealClock, WaitsNeverEndEarly) {
-    SimulatedBus bus(SimulatedBus::Clock::Real);
-    DeviceConfig config;
-    config.latencyPerTransfer = microseconds(500);
-    const Handle handle = bus.open(bus.addDevice(config), OpenMode::Plain).handle.value();
-    const auto before = std::chrono::steady_clock::now();
-    const milliseconds busBefore = bus.monotonicTime();
-    bus.sleep(milliseconds(3));
-    for (int i = 0; i < 4; ++i)
-        ASSERT_TRUE(bus.setFeature(handle, command(1)));
-    EXPECT_GE(std::chrono::steady_clock::now() - before, milliseconds(5));
-    EXPECT_GE(bus.monotonicTime() - busBefore, milliseconds(5));
-
-    for (const microseconds wait : {microseconds(0), microseconds(80), microseconds(1000)}) {
-        const auto deadline = std::chrono::steady_clock::now() + wait;
-        waitPreciselyUntil(deadline);
-        EXPECT_GE(std::chrono::steady_clock::now(), deadline);
-    }
 }
 
 }  // namespace
