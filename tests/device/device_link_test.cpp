@@ -35,24 +35,40 @@ DeviceConfig applicationDevice(std::uint16_t productId = protocol::ApplicationPr
     return config;
 }
 
-TEST(FindTheHid, FindsNothingOnAnEmptyBusAndOpensNothing) {
-    ObservedBus bus;
-    DeviceLink link(bus);
-    EXPECT_FALSE(link.findTheHid());
-    EXPECT_FALSE(link.deviceDetected());
-    EXPECT_EQ(bus.openCount(), 0);
-}
-
-TEST(FindTheHid, OpensQueriesAndClosesEveryNonMatchingInterface) {
-    ObservedBus bus;
-    bus.addForeignDevice(0x046D, 0xC077);                         // another vendor
-    bus.addForeignDevice(protocol::VendorId, 0x1234);             // our vendor, unknown product
-    bus.addForeignDevice(0x1234, protocol::BootloaderProductId);  // our product ID, wrong vendor
-    DeviceLink link(bus);
-    EXPECT_FALSE(link.findTheHid());
-    EXPECT_EQ(bus.openCount(), 3);
-    EXPECT_EQ(bus.openHandleCount(), 0);
-    EXPECT_EQ(link.attributes().productId, protocol::BootloaderProductId);  // the last queried
+TEST(FindTheHid, FindsNoSupportedDeviceAndClosesEveryInterfaceItOpened) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::uint16_t, std::uint16_t>> foreign;
+        bool lockedDevice;  // a supported device this user may not open
+        int opens;
+    };
+    const Case cases[] = {
+        {"no interfaces", {}, false, 0},
+        {"only foreign devices",
+         {{0x046D, 0xC077},                          // another vendor
+          {protocol::VendorId, 0x1234},              // our vendor, unknown product
+          {0x1234, protocol::BootloaderProductId}},  // our product ID, wrong vendor
+         false,
+         3},
+        {"permission denied", {}, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBus bus;
+        for (const auto& [vendor, product] : c.foreign)
+            bus.addForeignDevice(vendor, product);
+        if (c.lockedDevice) {
+            auto locked = applicationDevice();
+            locked.faults.permissionDenied = true;
+            bus.addDevice(locked);
+        }
+        DeviceLink link(bus);
+        EXPECT_FALSE(link.findTheHid());
+        EXPECT_FALSE(link.deviceDetected());
+        EXPECT_EQ(link.permissionDenied(), c.lockedDevice);
+        EXPECT_EQ(bus.openCount(), c.opens);
+        EXPECT_EQ(bus.openHandleCount(), 0);
+    }
 }
 
 TEST(FindTheHid, MatchesEveryModeOfTheFamily) {
@@ -121,22 +137,6 @@ TEST(FindTheHid, PassesOverInterfacesItCannotUse) {
     }
 }
 
-TEST(FindTheHid, ReportsASupportedDeviceItMayNotOpen) {
-    SimulatedBus bus;
-    auto locked = applicationDevice();
-    locked.faults.permissionDenied = true;
-    bus.addDevice(locked);
-    DeviceLink link(bus);
-    EXPECT_FALSE(link.findTheHid());
-    EXPECT_TRUE(link.permissionDenied());
-
-    SimulatedBus foreignOnly;
-    foreignOnly.addForeignDevice(0x046D, 0xC077);
-    DeviceLink other(foreignOnly);
-    EXPECT_FALSE(other.findTheHid());
-    EXPECT_FALSE(other.permissionDenied());
-}
-
 TEST(FindTheHid, DeviceGoneBeforeTheSecondOpenStillConnectsOnOneHandle) {
     ObservedBus bus;
     bus.failOverlappedOpen = true;
@@ -162,11 +162,16 @@ TEST(CloseConnection, ClosesEachHandleOnceAndNeverAgain) {
     EXPECT_TRUE(link.deviceDetected());  // closing does not forget what was found
 }
 
-TEST(FeatureTransfers, SendExactlyTheReportLengthFromALongerBuffer) {
-    SimulatedBus bus;
+// A device whose feature reports are 10 bytes long.
+DeviceConfig tenByteReports() {
     auto config = applicationDevice();
     config.featureReportLength = 10;
-    bus.addDevice(config);
+    return config;
+}
+
+TEST(FeatureTransfers, SendExactlyTheReportLengthFromALongerBuffer) {
+    SimulatedBus bus;
+    bus.addDevice(tenByteReports());
     DeviceLink link(bus);
     ASSERT_TRUE(link.findTheHid());
 
@@ -187,9 +192,7 @@ TEST(FeatureTransfers, SendExactlyTheReportLengthFromALongerBuffer) {
 
 TEST(FeatureTransfers, RefuseBuffersShorterThanTheReportAndClosedConnections) {
     SimulatedBus bus;
-    auto config = applicationDevice();
-    config.featureReportLength = 10;
-    bus.addDevice(config);
+    bus.addDevice(tenByteReports());
     DeviceLink link(bus);
     std::vector<std::uint8_t> buffer(10, 0);
     EXPECT_FALSE(link.sendFeatureReport(buffer));  // not connected yet

@@ -49,62 +49,51 @@ TEST(VersionText, HighByteDecimalLowByteUpperHex) {
         EXPECT_EQ(versionText(version), text) << version;
 }
 
-DeviceConfig namedDevice() {
-    DeviceConfig config;
-    config.manufacturer = platform::simulated::utf16Bytes(u"Maker");
-    config.product = platform::simulated::utf16Bytes(u"Gadget");
-    config.serialNumber = platform::simulated::utf16Bytes(u"SN42");
-    config.versionNumber = 0x0105;
-    return config;
-}
-
-TEST(ReadIdentityCaptions, FillsEveryCaptionWithALeadingSpace) {
-    SimulatedBus bus;
-    bus.addDevice(namedDevice());
-    DeviceLink link(bus);
-    ASSERT_TRUE(link.findTheHid());
-    const auto captions = readIdentityCaptions(link);
-    EXPECT_TRUE(captions.enableUpdate);
-    EXPECT_EQ(captions.manufacturer, " Maker");
-    EXPECT_EQ(captions.product, " Gadget");
-    EXPECT_EQ(captions.version, " 1.5");
-    EXPECT_EQ(captions.serialNumber, " SN42");
-}
-
-TEST(ReadIdentityCaptions, FailedQueriesLeaveTheirLabelsButStillEnableTheUpdate) {
-    SimulatedBus bus;
-    auto config = namedDevice();
-    config.faults.failIdentityStrings = true;
-    bus.addDevice(config);
-    DeviceLink link(bus);
-    ASSERT_TRUE(link.findTheHid());
-    const auto captions = readIdentityCaptions(link);
-    EXPECT_TRUE(captions.enableUpdate);
-    EXPECT_FALSE(captions.manufacturer || captions.product || captions.version ||
-                 captions.serialNumber);
-}
-
-TEST(ReadIdentityCaptions, ReadsOnlyTheBytesEachQueryIsGiven) {
-    SimulatedBus bus;
-    auto config = namedDevice();
+TEST(ReadIdentityCaptions, FillsWhatTheDeviceAnswersWithALeadingSpace) {
+    using Caption = std::optional<std::string>;
+    struct Case {
+        const char* name;
+        bool plugged;
+        bool failIdentityStrings;
+        Bytes serialNumber;
+        bool enableUpdate;
+        Caption manufacturer, product, version, serialNumber_;
+    };
     // 25 characters, no terminator: the 40-byte serial query holds 20 of them.
-    config.serialNumber = Bytes();
+    Bytes longSerial;
     for (char c = 'A'; c < 'A' + 25; ++c)
-        config.serialNumber.insert(config.serialNumber.end(), {std::uint8_t(c), 0});
-    bus.addDevice(config);
-    DeviceLink link(bus);
-    ASSERT_TRUE(link.findTheHid());
-    EXPECT_EQ(readIdentityCaptions(link).serialNumber, " ABCDEFGHIJKLMNOPQRST");
-}
-
-TEST(ReadIdentityCaptions, WithoutADeviceQueriesNothing) {
-    SimulatedBus bus;
-    DeviceLink link(bus);
-    const auto before = bus.monotonicTime();
-    const auto captions = readIdentityCaptions(link);
-    EXPECT_FALSE(captions.enableUpdate);
-    EXPECT_FALSE(captions.manufacturer.has_value());
-    EXPECT_EQ(bus.monotonicTime(), before);  // not even the pauses
+        longSerial.insert(longSerial.end(), {std::uint8_t(c), 0});
+    const Bytes serial = platform::simulated::utf16Bytes(u"SN42");
+    const Case cases[] = {
+        {"named device", true, false, serial, true, " Maker", " Gadget", " 1.5", " SN42"},
+        {"failed queries leave their labels", true, true, serial, true, {}, {}, {}, {}},
+        {"long serial", true, false, longSerial, true, " Maker", " Gadget", " 1.5",
+         " ABCDEFGHIJKLMNOPQRST"},
+        {"no device", false, false, serial, false, {}, {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBus bus;
+        DeviceConfig config;
+        config.manufacturer = platform::simulated::utf16Bytes(u"Maker");
+        config.product = platform::simulated::utf16Bytes(u"Gadget");
+        config.serialNumber = c.serialNumber;
+        config.faults.failIdentityStrings = c.failIdentityStrings;
+        if (c.plugged)
+            bus.addDevice(config);
+        DeviceLink link(bus);
+        EXPECT_EQ(link.findTheHid(), c.plugged);
+        const auto before = bus.monotonicTime();
+        const auto captions = readIdentityCaptions(link);
+        EXPECT_EQ(captions.enableUpdate, c.enableUpdate);
+        EXPECT_EQ(captions.manufacturer, c.manufacturer);
+        EXPECT_EQ(captions.product, c.product);
+        EXPECT_EQ(captions.version, c.version);
+        EXPECT_EQ(captions.serialNumber, c.serialNumber_);
+        if (!c.plugged) {
+            EXPECT_EQ(bus.monotonicTime(), before);  // not even the pauses
+        }
+    }
 }
 
 }  // namespace
