@@ -108,3 +108,18 @@ test-windows:
 	scripts/wine-session.sh "$(abspath $(WINDOWS_DIR))/wineprefix" sh -c \
 	    'cd "$(WINDOWS_DIR)" && ctest --output-on-failure -j $(JOBS) --timeout 600 && \
 	     cd "$(CURDIR)" && scripts/check-windows-cli.sh "$(WINDOWS_DIR)"'
+
+# Fuzzing (tests/fuzz/): the report-descriptor, uevent and identity-string parsers under
+# libFuzzer, built with clang and instrumented in a folder of their own. Each target runs for
+# FUZZ_SECONDS from its seed corpus; a finding fails the run and is kept in the build folder.
+FUZZ_DIR      ?= build-fuzz
+FUZZ_SECONDS  ?= 60
+FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev
+
+.PHONY: fuzz
+fuzz:
+	@scripts/install-deps.sh $(FUZZ_PACKAGES)
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DFWU_BUILD_APP=OFF -DFWU_BUILD_FUZZERS=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
