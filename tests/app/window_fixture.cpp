@@ -74,6 +74,15 @@ std::unique_ptr<FrmMain> WindowTest::startWindow(WindowOptions options) {
     return window;
 }
 
+std::vector<std::uint8_t> WindowTest::commandsSent() const {
+    std::vector<std::uint8_t> commands;
+    for (const auto& entry : bus_.transcript()) {
+        if (entry.direction == platform::simulated::Direction::HostToDevice)
+            commands.push_back(entry.bytes.at(1));
+    }
+    return commands;
+}
+
 std::vector<std::uint8_t> patternBytes(std::size_t size, std::uint8_t seed) {
     std::vector<std::uint8_t> bytes(size);
     for (std::size_t index = 0; index < size; ++index)

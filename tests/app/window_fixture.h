@@ -44,6 +44,8 @@ class WindowTest : public ::testing::Test {
     // The window after its start-up and first activation.
     std::unique_ptr<FrmMain> startWindow(WindowOptions options = testOptions());
     static WindowOptions testOptions();
+    // The command byte (position 1) of every report the host sent.
+    std::vector<std::uint8_t> commandsSent() const;
 
     QTemporaryDir folder_;
     platform::simulated::SimulatedBus bus_;
