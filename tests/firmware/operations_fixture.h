@@ -149,6 +149,14 @@ inline Bytes readFile(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+inline std::vector<std::string> readLines(const fs::path& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 // A report of `length` bytes: `head` from position 0, then `payload`, then zeros.
 inline Bytes expectedReport(std::size_t length, const Bytes& head,
                             std::span<const std::uint8_t> payload = {}) {
