@@ -5,12 +5,17 @@
 #include <vector>
 
 #include "tests/cli/process_runner.h"
-#include "tests/cli/temporary_folder.h"
+#include "tests/firmware/operations_fixture.h"
 
 namespace fwu::cli::test {
 namespace {
 
 namespace fs = std::filesystem;
+using firmware::testing::imageBytes;
+using firmware::testing::readFile;
+using firmware::testing::readLines;
+using firmware::testing::TempFolder;
+using firmware::testing::writeFile;
 
 // Every run uses the bus's own clock and no latency, so waits and the dump take no real time.
 const std::string FastBus = "clock=virtual;latency-us=0;";
@@ -168,10 +173,10 @@ class EndToEnd : public testing::TestWithParam<Case> {
   protected:
     std::string substitute(std::string text) const {
         const std::pair<const char*, fs::path> names[] = {
-            {"@image", folder_ / "image.bin"},
-            {"@dump", folder_ / "flash.bin"},
-            {"@missing", folder_ / "missing.bin"},
-            {"@nofolder", folder_ / "absent" / "file.bin"},
+            {"@image", folder_.path() / "image.bin"},
+            {"@dump", folder_.path() / "flash.bin"},
+            {"@missing", folder_.path() / "missing.bin"},
+            {"@nofolder", folder_.path() / "absent" / "file.bin"},
         };
         for (const auto& [name, path] : names) {
             for (std::size_t at; (at = text.find(name)) != std::string::npos;)
@@ -180,12 +185,12 @@ class EndToEnd : public testing::TestWithParam<Case> {
         return text;
     }
 
-    TemporaryFolder folder_;
+    TempFolder folder_;
 };
 
 TEST_P(EndToEnd, OutputAndExitStatus) {
     const Case& c = GetParam();
-    writeFile(folder_ / "image.bin", patternBytes(ImageSize));
+    writeFile(folder_.path() / "image.bin", imageBytes(ImageSize));
     std::vector<std::string> arguments;
     for (const auto& argument : c.arguments)
         arguments.push_back(substitute(argument));
@@ -215,28 +220,28 @@ INSTANTIATE_TEST_SUITE_P(Commands, EndToEnd, testing::ValuesIn(Cases),
 class ProgramFolder : public testing::Test {
   protected:
     void SetUp() override {
-        fs::create_directory(folder_ / "bin");
+        fs::create_directory(folder_.path() / "bin");
         fs::copy_file(FWU_CLI_EXECUTABLE, program_);
     }
     ProgramRun run(const std::vector<std::string>& arguments, const std::string& simulation) {
         return runProgram(program_, arguments, FastBus + simulation, folder_.path());
     }
 
-    TemporaryFolder folder_;
-    fs::path program_ = folder_ / "bin" / "firmware-update-cli";
+    TempFolder folder_;
+    fs::path program_ = folder_.path() / "bin" / "firmware-update-cli";
 };
 
 TEST_F(ProgramFolder, UpdateTakesTheImageNextToTheProgram) {
     EXPECT_EQ(run({"--simulate", "update"}, "").exitStatus, FileProblem);
-    writeFile(folder_ / "bin" / "Velnor.bin", patternBytes(ImageSize));
+    writeFile(folder_.path() / "bin" / "Velnor.bin", imageBytes(ImageSize));
     EXPECT_EQ(run({"--simulate", "update"}, "").exitStatus, Success);
 }
 
 TEST_F(ProgramFolder, InterruptedDumpLeavesTheEarlierDumpUntouched) {
-    const auto earlier = patternBytes(2000);
-    const auto dumpFile = folder_ / "bin" / "Ombrel.bin";
+    const auto earlier = imageBytes(2000);
+    const auto dumpFile = folder_.path() / "bin" / "Ombrel.bin";
     writeFile(dumpFile, earlier);
-    const auto trace = folder_ / "trace.txt";
+    const auto trace = folder_.path() / "trace.txt";
 
     // Ctrl-C arrives as the 100th block read is answered (report 100 after the start report).
     const ProgramRun interrupted =
@@ -247,7 +252,7 @@ TEST_F(ProgramFolder, InterruptedDumpLeavesTheEarlierDumpUntouched) {
               std::string::npos)
         << interrupted.err;
     EXPECT_EQ(readFile(dumpFile), earlier);
-    EXPECT_EQ(readFile(folder_ / "bin" / "Ombrel.bin.part").size(), 100u * 32u);
+    EXPECT_EQ(readFile(folder_.path() / "bin" / "Ombrel.bin.part").size(), 100u * 32u);
     EXPECT_EQ(readLines(trace).size(), 101u) << "a report went out after the interrupt";
 
     const ProgramRun complete = run({"--simulate", "dump"}, "");
