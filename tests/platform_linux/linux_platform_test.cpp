@@ -51,6 +51,12 @@ class LinuxPlatformTest : public ::testing::Test {
         io_.nodes[sysfs_.devicePath(number)] = node;
     }
 
+    // Node 0: a virtual device of the family.
+    void addWidget() {
+        sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
+        addNode(0, Vendor, Application);
+    }
+
     Handle openNode(unsigned number) {
         const OpenResult opened = platform().open(sysfs_.devicePath(number), OpenMode::Plain);
         EXPECT_TRUE(opened.handle);
@@ -93,51 +99,56 @@ TEST_F(LinuxPlatformTest, NoHidrawClassMeansNoInterfaces) {
     EXPECT_TRUE(platform().enumerateInterfaces().empty());
 }
 
-TEST_F(LinuxPlatformTest, UsbDeviceTakesIdentityAndReleaseFromItsUsbParent) {
-    sysfs_.addUsbNode(0, UsbDevice, hidUevent(Vendor, Application, "Acme Devices Widget", "uniq"));
-    addNode(0, Vendor, Application);
-    const Handle handle = openNode(0);
+// A USB device takes its identity and release from its USB parent; a virtual one has only the
+// uevent's name and uniq; a foreign device reports its own IDs.
+TEST_F(LinuxPlatformTest, TakesAttributesAndIdentityFromWhereTheKernelKeepsThem) {
+    using Text = std::optional<std::u16string>;
+    FakeUsbDevice noSerial = UsbDevice;
+    noSerial.serial.reset();
+    const struct {
+        const char* name;
+        std::optional<FakeUsbDevice> usb;  // nothing: a virtual device
+        Attributes attributes;
+        std::string uniq;
+        Text manufacturer, product, serial;
+    } cases[] = {
+        {"USB device",
+         UsbDevice,
+         {Vendor, Application, 0x0105},
+         "uniq",
+         u"Acme Devices",
+         u"Widget \u0100",
+         u"SN42"},
+        {"USB device without serial",
+         noSerial,
+         {Vendor, Application, 0x0105},
+         "uniq",
+         u"Acme Devices",
+         u"Widget \u0100",
+         {}},
+        {"virtual device", {}, {Vendor, Bootloader, 0}, "B-7", {}, u"Widget Loader", u"B-7"},
+        {"virtual device, empty uniq", {}, {Vendor, Bootloader, 0}, "", {}, u"Widget Loader", {}},
+        {"foreign device", {}, {ForeignVendor, ForeignProduct, 0}, "", {}, u"Widget Loader", {}},
+    };
+    unsigned number = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto [vendor, product, release] = c.attributes;
+        const std::string uevent = hidUevent(vendor, product, "Widget Loader", c.uniq);
+        if (c.usb)
+            sysfs_.addUsbNode(number, *c.usb, uevent);
+        else
+            sysfs_.addVirtualNode(number, uevent);
+        addNode(number, vendor, product);
+        const Handle handle = openNode(number++);
 
-    EXPECT_EQ(platform().attributes(handle), (Attributes{Vendor, Application, 0x0105}));
-    EXPECT_EQ(platform().capabilities(handle)->featureReportByteLength, 65);
-    EXPECT_EQ(identity(handle, IdentityString::Manufacturer), u"Acme Devices");
-    EXPECT_EQ(identity(handle, IdentityString::Product), u"Widget \u0100");
-    EXPECT_EQ(identity(handle, IdentityString::SerialNumber), u"SN42");
-}
-
-TEST_F(LinuxPlatformTest, UsbDeviceWithoutSerialFailsThatQueryOnly) {
-    FakeUsbDevice usb = UsbDevice;
-    usb.serial.reset();
-    sysfs_.addUsbNode(0, usb, hidUevent(Vendor, Application, "Acme Devices Widget", "uniq"));
-    addNode(0, Vendor, Application);
-    const Handle handle = openNode(0);
-    EXPECT_FALSE(identity(handle, IdentityString::SerialNumber));
-    EXPECT_TRUE(identity(handle, IdentityString::Manufacturer));
-}
-
-TEST_F(LinuxPlatformTest, VirtualDeviceHasNameAndUniqButNoManufacturerOrRelease) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Bootloader, "Widget Loader", "B-7"));
-    addNode(0, Vendor, Bootloader);
-    const Handle handle = openNode(0);
-
-    EXPECT_EQ(platform().attributes(handle), (Attributes{Vendor, Bootloader, 0}));
-    EXPECT_FALSE(identity(handle, IdentityString::Manufacturer));
-    EXPECT_EQ(identity(handle, IdentityString::Product), u"Widget Loader");
-    EXPECT_EQ(identity(handle, IdentityString::SerialNumber), u"B-7");
-}
-
-TEST_F(LinuxPlatformTest, EmptyUniqMeansNoSerialNumber) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Bootloader, "Widget Loader", ""));
-    addNode(0, Vendor, Bootloader);
-    EXPECT_FALSE(identity(openNode(0), IdentityString::SerialNumber));
-}
-
-TEST_F(LinuxPlatformTest, ForeignDeviceReportsItsOwnIds) {
-    sysfs_.addVirtualNode(0, hidUevent(ForeignVendor, ForeignProduct, "Keyboard", ""));
-    addNode(0, ForeignVendor, ForeignProduct);
-    const Handle handle = openNode(0);
-    EXPECT_EQ(platform().attributes(handle), (Attributes{ForeignVendor, ForeignProduct, 0}));
-    EXPECT_TRUE(platform().close(handle));
+        EXPECT_EQ(platform().attributes(handle), c.attributes);
+        EXPECT_EQ(platform().capabilities(handle)->featureReportByteLength, 65);
+        EXPECT_EQ(identity(handle, IdentityString::Manufacturer), c.manufacturer);
+        EXPECT_EQ(identity(handle, IdentityString::Product), c.product);
+        EXPECT_EQ(identity(handle, IdentityString::SerialNumber), c.serial);
+        EXPECT_TRUE(platform().close(handle));
+    }
     EXPECT_TRUE(io_.openFds.empty());
 }
 
@@ -176,8 +187,7 @@ TEST_F(LinuxPlatformTest, AttributesWithoutOpeningFailForUnknownOrMalformedNodes
 }
 
 TEST_F(LinuxPlatformTest, TwoOpensAreIndependentAndAClosedHandleStaysClosed) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
-    addNode(0, Vendor, Application);
+    addWidget();
     const Handle plain = openNode(0);
     const Handle overlapped = *platform().open(sysfs_.devicePath(0), OpenMode::Overlapped).handle;
     EXPECT_NE(plain, overlapped);
@@ -194,8 +204,7 @@ TEST_F(LinuxPlatformTest, TwoOpensAreIndependentAndAClosedHandleStaysClosed) {
 }
 
 TEST_F(LinuxPlatformTest, DestroyingThePlatformClosesWhatIsStillOpen) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
-    addNode(0, Vendor, Application);
+    addWidget();
     openNode(0);
     openNode(0);
     platform_.reset();
@@ -203,15 +212,13 @@ TEST_F(LinuxPlatformTest, DestroyingThePlatformClosesWhatIsStillOpen) {
 }
 
 TEST_F(LinuxPlatformTest, BrokenDescriptorGivesNoCapabilities) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
-    addNode(0, Vendor, Application);
+    addWidget();
     io_.nodes[sysfs_.devicePath(0)].descriptor = {0x75, 0x08, 0x95};
     EXPECT_FALSE(platform().capabilities(openNode(0)));
 }
 
 TEST_F(LinuxPlatformTest, SetFeatureSendsTheWholeReportAndFailsOnError) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
-    addNode(0, Vendor, Application);
+    addWidget();
     const Handle handle = openNode(0);
     const std::vector<std::uint8_t> report = {0x00, 0x01, 0x00, 0x00, 0x00};
     EXPECT_TRUE(platform().setFeature(handle, report));
@@ -225,8 +232,7 @@ TEST_F(LinuxPlatformTest, SetFeatureSendsTheWholeReportAndFailsOnError) {
 }
 
 TEST_F(LinuxPlatformTest, GetFeatureReturnsTheCountAndZeroesWhatWasNotDelivered) {
-    sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
-    addNode(0, Vendor, Application);
+    addWidget();
     io_.nodes[sysfs_.devicePath(0)].featureAnswer = {0x00, 0xA1, 0xA2, 0xA3};
     const Handle handle = openNode(0);
 
