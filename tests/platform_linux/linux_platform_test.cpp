@@ -105,6 +105,8 @@ TEST_F(LinuxPlatformTest, TakesAttributesAndIdentityFromWhereTheKernelKeepsThem)
     using Text = std::optional<std::u16string>;
     FakeUsbDevice noSerial = UsbDevice;
     noSerial.serial.reset();
+    const Attributes usbIds{Vendor, Application, 0x0105}, loaderIds{Vendor, Bootloader, 0};
+    const Text acme = u"Acme Devices", widget = u"Widget \u0100", loader = u"Widget Loader";
     const struct {
         const char* name;
         std::optional<FakeUsbDevice> usb;  // nothing: a virtual device
@@ -112,23 +114,11 @@ TEST_F(LinuxPlatformTest, TakesAttributesAndIdentityFromWhereTheKernelKeepsThem)
         std::string uniq;
         Text manufacturer, product, serial;
     } cases[] = {
-        {"USB device",
-         UsbDevice,
-         {Vendor, Application, 0x0105},
-         "uniq",
-         u"Acme Devices",
-         u"Widget \u0100",
-         u"SN42"},
-        {"USB device without serial",
-         noSerial,
-         {Vendor, Application, 0x0105},
-         "uniq",
-         u"Acme Devices",
-         u"Widget \u0100",
-         {}},
-        {"virtual device", {}, {Vendor, Bootloader, 0}, "B-7", {}, u"Widget Loader", u"B-7"},
-        {"virtual device, empty uniq", {}, {Vendor, Bootloader, 0}, "", {}, u"Widget Loader", {}},
-        {"foreign device", {}, {ForeignVendor, ForeignProduct, 0}, "", {}, u"Widget Loader", {}},
+        {"USB", UsbDevice, usbIds, "uniq", acme, widget, u"SN42"},
+        {"USB, no serial", noSerial, usbIds, "uniq", acme, widget, {}},
+        {"virtual", {}, loaderIds, "B-7", {}, loader, u"B-7"},
+        {"virtual, empty uniq", {}, loaderIds, "", {}, loader, {}},
+        {"foreign", {}, {ForeignVendor, ForeignProduct, 0}, "", {}, loader, {}},
     };
     unsigned number = 0;
     for (const auto& c : cases) {
@@ -170,20 +160,18 @@ TEST_F(LinuxPlatformTest, OpenFailuresAreClassifiedByErrno) {
     EXPECT_EQ(platform().openHandleCount(), 0);
 }
 
-TEST_F(LinuxPlatformTest, UnopenableNodeIsStillRecognisedFromSysfs) {
+// The search recognises a node it may not open; unknown or malformed nodes give nothing.
+TEST_F(LinuxPlatformTest, AttributesWithoutOpeningComeFromSysfs) {
     sysfs_.addUsbNode(3, UsbDevice, hidUevent(Vendor, Application, "Acme Devices Widget", ""));
     addNode(3, Vendor, Application, EACCES);
-    const OpenResult opened = platform().open(sysfs_.devicePath(3), OpenMode::Plain);
-    ASSERT_EQ(opened.error, OpenError::PermissionDenied);
+    ASSERT_EQ(platform().open(sysfs_.devicePath(3), OpenMode::Plain).error,
+              OpenError::PermissionDenied);
     EXPECT_EQ(platform().attributesWithoutOpening(sysfs_.devicePath(3)),
               (Attributes{Vendor, Application, 0x0105}));
-}
-
-TEST_F(LinuxPlatformTest, AttributesWithoutOpeningFailForUnknownOrMalformedNodes) {
     sysfs_.addVirtualNode(1, "HID_ID=nonsense\nHID_NAME=x\n");
-    EXPECT_FALSE(platform().attributesWithoutOpening(sysfs_.devicePath(1)));
-    EXPECT_FALSE(platform().attributesWithoutOpening(sysfs_.devicePath(7)));
-    EXPECT_FALSE(platform().attributesWithoutOpening("/dev/../sys/class/hidraw"));
+    for (const std::string& path :
+         {sysfs_.devicePath(1), sysfs_.devicePath(7), std::string("/dev/../sys/class/hidraw")})
+        EXPECT_FALSE(platform().attributesWithoutOpening(path)) << path;
 }
 
 TEST_F(LinuxPlatformTest, TwoOpensAreIndependentAndAClosedHandleStaysClosed) {

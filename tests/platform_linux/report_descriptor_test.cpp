@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <ostream>
-#include <string>
 #include <vector>
 
 namespace fwu::platform::linux_hid {
@@ -51,91 +49,67 @@ const Bytes LongItemAndWideData = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xF
                                    0x03, 0x10, 0xB1, 0xB1, 0xB1, 0x75, 0x08, 0x97,
                                    0x40, 0x00, 0x00, 0x00, 0xB1, 0x02, 0xC0};
 
-struct ValidCase {
-    std::string name;
-    Bytes descriptor;
-    ReportLengths lengths;
-
-    friend void PrintTo(const ValidCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class ValidDescriptor : public ::testing::TestWithParam<ValidCase> {};
-
-TEST_P(ValidDescriptor, GivesTheLongestReportOfEachKindWithTheIdByte) {
-    const DescriptorParse parse = parseReportDescriptor(GetParam().descriptor);
-    ASSERT_TRUE(parse.lengths) << describe(parse.error) << " at " << parse.errorOffset;
-    EXPECT_EQ(parse.lengths->input, GetParam().lengths.input);
-    EXPECT_EQ(parse.lengths->output, GetParam().lengths.output);
-    EXPECT_EQ(parse.lengths->feature, GetParam().lengths.feature);
+TEST(ReportDescriptor, GivesTheLongestReportOfEachKindWithTheIdByte) {
+    const struct {
+        const char* name;
+        Bytes descriptor;
+        ReportLengths lengths;
+    } cases[] = {
+        {"Keyboard", Keyboard, {9, 2, 0}},
+        {"Mouse", Mouse, {5, 0, 0}},
+        {"VendorFeature63", VendorFeature63, {0, 0, 64}},
+        {"NumberedFeatures", NumberedFeatures, {3, 0, 33}},
+        {"FieldsSummedPerReport", FieldsSummedPerReport, {50, 0, 50}},
+        {"PushPop", PushPop, {0, 0, 65}},
+        {"LongItemAndWideData", LongItemAndWideData, {0, 0, 65}},
+        {"Empty", {}, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DescriptorParse parse = parseReportDescriptor(c.descriptor);
+        ASSERT_TRUE(parse.lengths) << describe(parse.error) << " at " << parse.errorOffset;
+        EXPECT_EQ(parse.lengths->input, c.lengths.input);
+        EXPECT_EQ(parse.lengths->output, c.lengths.output);
+        EXPECT_EQ(parse.lengths->feature, c.lengths.feature);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RealDescriptors, ValidDescriptor,
-    ::testing::Values(ValidCase{"Keyboard", Keyboard, {9, 2, 0}},
-                      ValidCase{"Mouse", Mouse, {5, 0, 0}},
-                      ValidCase{"VendorFeature63", VendorFeature63, {0, 0, 64}},
-                      ValidCase{"NumberedFeatures", NumberedFeatures, {3, 0, 33}},
-                      ValidCase{"FieldsSummedPerReport", FieldsSummedPerReport, {50, 0, 50}},
-                      ValidCase{"PushPop", PushPop, {0, 0, 65}},
-                      ValidCase{"LongItemAndWideData", LongItemAndWideData, {0, 0, 65}},
-                      ValidCase{"Empty", {}, {0, 0, 0}}),
-    [](const auto& info) { return info.param.name; });
-
-struct BrokenCase {
-    std::string name;
-    Bytes descriptor;
-    DescriptorError error;
-    std::size_t offset;  // of the item that fails
-
-    friend void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class BrokenDescriptor : public ::testing::TestWithParam<BrokenCase> {};
-
-TEST_P(BrokenDescriptor, FailsWithTheReasonAndTheItem) {
-    const DescriptorParse parse = parseReportDescriptor(GetParam().descriptor);
-    EXPECT_FALSE(parse.lengths);
-    EXPECT_EQ(parse.error, GetParam().error) << describe(parse.error);
-    EXPECT_EQ(parse.errorOffset, GetParam().offset);
+TEST(ReportDescriptor, FailsWithTheReasonAndTheOffsetOfTheItem) {
+    using enum DescriptorError;
+    const struct {
+        const char* name;
+        Bytes descriptor;
+        DescriptorError error;
+        std::size_t offset;
+    } cases[] = {
+        {"one-byte item cut off", {0x75, 0x08, 0x95}, TruncatedItem, 2},
+        {"two-byte item cut off", {0x26, 0xFF}, TruncatedItem, 0},
+        {"four-byte item cut off", {0x97, 0x01, 0x00, 0x00}, TruncatedItem, 0},
+        {"long item data past end", {0xFE, 0x10, 0x00, 0x01, 0x02}, LongItemPastEnd, 0},
+        {"long item header cut off", {0xA1, 0x01, 0xFE, 0x00}, LongItemPastEnd, 2},
+        {"report count zero", {0x75, 0x08, 0x95, 0x00, 0xB1, 0x02}, EmptyField, 4},
+        {"report size never set", {0x95, 0x04, 0x81, 0x02}, EmptyField, 2},
+        {"report size all ones", {0x77, 0xFF, 0xFF, 0xFF, 0xFF}, FieldTooLarge, 0},
+        {"report count 65536", {0x97, 0x00, 0x00, 0x01, 0x00}, FieldTooLarge, 0},
+        {"report longer than any buffer",
+         {0x75, 0x80, 0x96, 0x00, 0x30, 0xB1, 0x02},
+         ReportTooLong,
+         5},
+        {"report ID 0", {0x85, 0x00}, InvalidReportId, 0},
+        {"report ID 256", {0x86, 0x00, 0x01}, InvalidReportId, 0},
+        {"five pushes", {0xA4, 0xA4, 0xA4, 0xA4, 0xA4}, GlobalStackOverflow, 4},
+        {"pop without push", {0x75, 0x08, 0xB4}, GlobalStackUnderflow, 2},
+        {"end without collection", {0xC0}, UnbalancedCollection, 0},
+        {"collection left open", {0xA1, 0x01, 0x75, 0x08}, UnbalancedCollection, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DescriptorParse parse = parseReportDescriptor(c.descriptor);
+        EXPECT_FALSE(parse.lengths);
+        EXPECT_EQ(parse.error, c.error) << describe(parse.error);
+        EXPECT_EQ(parse.errorOffset, c.offset);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Malformed, BrokenDescriptor,
-    ::testing::Values(
-        BrokenCase{"OneByteItemCutOff", {0x75, 0x08, 0x95}, DescriptorError::TruncatedItem, 2},
-        BrokenCase{"TwoByteItemCutOff", {0x26, 0xFF}, DescriptorError::TruncatedItem, 0},
-        BrokenCase{
-            "FourByteItemCutOff", {0x97, 0x01, 0x00, 0x00}, DescriptorError::TruncatedItem, 0},
-        BrokenCase{"LongItemDataPastEnd",
-                   {0xFE, 0x10, 0x00, 0x01, 0x02},
-                   DescriptorError::LongItemPastEnd,
-                   0},
-        BrokenCase{
-            "LongItemHeaderCutOff", {0xA1, 0x01, 0xFE, 0x00}, DescriptorError::LongItemPastEnd, 2},
-        BrokenCase{"ReportCountZero",
-                   {0x75, 0x08, 0x95, 0x00, 0xB1, 0x02},
-                   DescriptorError::EmptyField,
-                   4},
-        BrokenCase{"ReportSizeNeverSet", {0x95, 0x04, 0x81, 0x02}, DescriptorError::EmptyField, 2},
-        BrokenCase{
-            "ReportSizeAllOnes", {0x77, 0xFF, 0xFF, 0xFF, 0xFF}, DescriptorError::FieldTooLarge, 0},
-        BrokenCase{
-            "ReportCount65536", {0x97, 0x00, 0x00, 0x01, 0x00}, DescriptorError::FieldTooLarge, 0},
-        BrokenCase{"ReportLongerThanAnyBuffer",
-                   {0x75, 0x80, 0x96, 0x00, 0x30, 0xB1, 0x02},
-                   DescriptorError::ReportTooLong,
-                   5},
-        BrokenCase{"ReportIdZero", {0x85, 0x00}, DescriptorError::InvalidReportId, 0},
-        BrokenCase{"ReportId256", {0x86, 0x00, 0x01}, DescriptorError::InvalidReportId, 0},
-        BrokenCase{
-            "FivePushes", {0xA4, 0xA4, 0xA4, 0xA4, 0xA4}, DescriptorError::GlobalStackOverflow, 4},
-        BrokenCase{"PopWithoutPush", {0x75, 0x08, 0xB4}, DescriptorError::GlobalStackUnderflow, 2},
-        BrokenCase{"EndWithoutCollection", {0xC0}, DescriptorError::UnbalancedCollection, 0},
-        BrokenCase{"CollectionLeftOpen",
-                   {0xA1, 0x01, 0x75, 0x08},
-                   DescriptorError::UnbalancedCollection,
-                   2}),
-    [](const auto& info) { return info.param.name; });
 
 // Every prefix of a real descriptor is a descriptor cut short: each must parse or fail with
 // an end-of-data reason, and never read past its last byte (the copy on the heap has

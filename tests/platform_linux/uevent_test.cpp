@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include "platform/linux/utf16_text.h"
@@ -11,31 +10,23 @@
 namespace fwu::platform::linux_hid {
 namespace {
 
-struct HidIdCase {
-    std::string text;
-    std::optional<HidId> id;
-
-    friend void PrintTo(const HidIdCase& c, std::ostream* out) { *out << c.text; }
-};
-
-class HidIdParsing : public ::testing::TestWithParam<HidIdCase> {};
-
-TEST_P(HidIdParsing, ReadsBusVendorProductOrRejects) {
-    EXPECT_EQ(parseHidId(GetParam().text), GetParam().id) << GetParam().text;
+TEST(HidIdParsing, ReadsBusVendorProductOrRejects) {
+    const std::pair<const char*, std::optional<HidId>> cases[] = {
+        {"0003:00007A5D:00000A11", HidId{0x0003, 0x7A5D, 0x0A11}},
+        {"0005:00007a5d:00000b1d", HidId{0x0005, 0x7A5D, 0x0B1D}},
+        {"0003:0000FFFF:00000000", HidId{0x0003, 0xFFFF, 0x0000}},
+        {"0003:00010000:00000A11", std::nullopt},  // past 16 bits
+        {"0003:00007A5D", std::nullopt},
+        {"0003:00007A5D:00000A11:1", std::nullopt},
+        {"0003:7A5D:", std::nullopt},
+        {"0003:-7A5D:0A11", std::nullopt},
+        {"0003:0x7A5D:0A11", std::nullopt},
+        {"0003:7A5D :0A11", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, id] : cases)
+        EXPECT_EQ(parseHidId(text), id) << text;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, HidIdParsing,
-    ::testing::Values(HidIdCase{"0003:00007A5D:00000A11", HidId{0x0003, 0x7A5D, 0x0A11}},
-                      HidIdCase{"0005:00007a5d:00000b1d", HidId{0x0005, 0x7A5D, 0x0B1D}},
-                      HidIdCase{"0003:0000FFFF:00000000", HidId{0x0003, 0xFFFF, 0x0000}},
-                      HidIdCase{"0003:00010000:00000A11", std::nullopt},  // past 16 bits
-                      HidIdCase{"0003:00007A5D", std::nullopt},
-                      HidIdCase{"0003:00007A5D:00000A11:1", std::nullopt},
-                      HidIdCase{"0003:7A5D:", std::nullopt},
-                      HidIdCase{"0003:-7A5D:0A11", std::nullopt},
-                      HidIdCase{"0003:0x7A5D:0A11", std::nullopt},
-                      HidIdCase{"0003:7A5D :0A11", std::nullopt}, HidIdCase{"", std::nullopt}));
 
 TEST(HidUeventParsing, TakesIdNameAndUniqAndIgnoresTheRest) {
     const HidUevent uevent = parseHidUevent(
@@ -53,31 +44,20 @@ TEST(HidUeventParsing, MissingOrMalformedLinesLeaveFieldsEmpty) {
     EXPECT_EQ(uevent.uniq, "");
 }
 
-struct Utf16Case {
-    std::string name;
-    std::string utf8;
-    std::u16string units;
-
-    friend void PrintTo(const Utf16Case& c, std::ostream* out) { *out << c.name; }
-};
-
-class Utf8ToUtf16 : public ::testing::TestWithParam<Utf16Case> {};
-
-TEST_P(Utf8ToUtf16, DecodesOrReplaces) {
-    EXPECT_EQ(utf8ToUtf16(GetParam().utf8), GetParam().units);
+TEST(Utf8ToUtf16, DecodesOrReplaces) {
+    const std::pair<std::string, std::u16string> cases[] = {
+        {"Acme", u"Acme"},
+        {"Caf\xC3\xA9", u"Caf\u00E9"},
+        {"\xC4\x80x", u"\u0100x"},                // above Latin-1
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},      // supplementary
+        {"a\x80z", u"a\uFFFDz"},                  // stray continuation
+        {"a\xE2\x82", u"a\uFFFD\uFFFD"},          // cut sequence
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // surrogate
+    };
+    for (const auto& [utf8, units] : cases)
+        EXPECT_EQ(utf8ToUtf16(utf8), units) << utf8;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Utf8ToUtf16,
-    ::testing::Values(Utf16Case{"Ascii", "Acme", u"Acme"},
-                      Utf16Case{"Latin1", "Caf\xC3\xA9", u"Caf\u00E9"},
-                      Utf16Case{"AboveLatin1", "\xC4\x80x", u"\u0100x"},
-                      Utf16Case{"Supplementary", "\xF0\x9F\x98\x80", u"\U0001F600"},
-                      Utf16Case{"StrayContinuation", "a\x80z", u"a\uFFFDz"},
-                      Utf16Case{"CutSequence", "a\xE2\x82", u"a\uFFFD\uFFFD"},
-                      Utf16Case{"Overlong", "\xC0\xAF", u"\uFFFD\uFFFD"},
-                      Utf16Case{"Surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(WriteUtf16Le, WholeUnitsThenTerminatorWhereTheyFit) {
     struct Case {
