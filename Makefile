@@ -90,7 +90,8 @@ bench: deps
 	$(call CONFIGURE,Release,-B $(BENCH_DIR) -DFWU_BUILD_BENCH=ON -DFWU_BUILD_TESTS=OFF)
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target fwu_bench
 	xvfb-run -a -s "-screen 0 1280x1024x24" $(BENCH_DIR)/bench/fwu_bench \
-	    --output bench/results.md --findings bench/findings.md $(BENCH_ARGS)
+	    --output bench/results.md --findings bench/findings.md \
+	    --display-note "Xvfb through xvfb-run, 1280x1024, 24 bits" $(BENCH_ARGS)
 
 # The Windows build: platform, device and firmware libraries, the command-line program and the
 # tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's own, no display):

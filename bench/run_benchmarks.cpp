@@ -85,6 +85,7 @@ struct Arguments {
     std::set<std::string> only;
     std::optional<std::filesystem::path> output;
     std::optional<std::filesystem::path> findings;
+    std::string displayNote;  // what runs the display, when the caller knows
 };
 
 std::set<std::string> splitNames(const std::string& list) {
@@ -115,6 +116,8 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
             arguments.output = value;
         else if (option == "--findings")
             arguments.findings = value;
+        else if (option == "--display-note")
+            arguments.displayNote = value;
         else
             return std::nullopt;
     }
@@ -126,7 +129,7 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
 void printUsage(const char* program) {
     std::cerr << "usage: " << program
               << " [--runs N] [--slow-runs N] [--latency-runs N] [--only NAME,...]\n"
-                 "       [--output results.md] [--findings notes.md]\n"
+                 "       [--output results.md] [--findings notes.md] [--display-note TEXT]\n"
                  "Runs each figure N times in a process of its own (the window figures need a "
                  "display)\nand prints the medians as a table.\n";
 }
@@ -190,11 +193,19 @@ std::string targetsSummary(const std::vector<TableRow>& rows) {
     return text.str();
 }
 
-std::string report(const std::vector<TableRow>& rows, const std::string& loadBefore,
-                   const std::string& loadAfter, const std::string& findings) {
+constexpr const char* buildDescription() {
+#ifdef NDEBUG
+    return "Release";
+#else
+    return "with assertions, not optimised for speed: the figures overstate the cost";
+#endif
+}
+
+std::string report(const std::vector<TableRow>& rows, const Arguments& arguments,
+                   const std::string& loadBefore, const std::string& loadAfter, bool busy) {
     std::ostringstream text;
     text << "# Benchmarks\n\n"
-         << "Written by `make bench` (the programs in `bench/`, a Release build). Each figure runs "
+         << "Written by `make bench` (the programs in `bench/`). Each figure runs "
             "in a process of its own, so its peak resident memory is its own; each is the median "
             "of the runs given. The device is the simulated one: without latency it answers at "
             "once, so a run's time is the host's whole cost (the simulated device's own "
@@ -203,10 +214,12 @@ std::string report(const std::vector<TableRow>& rows, const std::string& loadBef
          << "- Date: " << utcDate() << '\n'
          << "- Processor: " << cpuModel() << ", " << processorCount() << " logical processors, "
          << kernelRelease() << '\n'
-         << "- Display of the window figures: " << displayDescription() << '\n'
+         << "- Build: " << buildDescription() << '\n'
+         << "- Display of the window figures: " << displayDescription()
+         << (arguments.displayNote.empty() ? "" : ", " + arguments.displayNote) << '\n'
          << "- Load average (1, 5, 15 min): " << loadBefore << " at the start, " << loadAfter
          << " at the end";
-    if (oneMinuteLoad() > QuietLoad)
+    if (busy)
         text << " (the machine was busy with other work: the figures carry some of it)";
     text << "\n\n"
          << formatTable(rows) << '\n'
@@ -217,8 +230,8 @@ std::string report(const std::vector<TableRow>& rows, const std::string& loadBef
          << "Targets (reported, not asserted):\n\n"
          << targetsSummary(rows) << "\nEvery run, in the order they ran:\n\n"
          << formatRunTimes(rows);
-    if (!findings.empty())
-        text << '\n' << findings;
+    if (arguments.findings)
+        text << '\n' << readFile(*arguments.findings);
     return text.str();
 }
 
@@ -233,6 +246,7 @@ int main(int argc, char** argv) {
         return UsageError;
     }
     const std::string loadBefore = loadAverages();
+    bool busy = oneMinuteLoad() > QuietLoad;
     std::vector<TableRow> rows;
     bool allRan = true;
     for (const PlannedFigure& figure : plan()) {
@@ -243,12 +257,12 @@ int main(int argc, char** argv) {
         rows.push_back(row);
     }
     const std::string loadAfter = loadAverages();
+    busy = busy || oneMinuteLoad() > QuietLoad;
 
     std::cout << formatTable(rows);
     if (arguments->output) {
-        const std::string findings = arguments->findings ? readFile(*arguments->findings) : "";
         std::ofstream file(*arguments->output, std::ios::trunc);
-        file << report(rows, loadBefore, loadAfter, findings);
+        file << report(rows, *arguments, loadBefore, loadAfter, busy);
         if (!file.flush()) {
             std::cerr << "cannot write " << arguments->output->string() << '\n';
             return 1;
