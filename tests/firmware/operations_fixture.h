@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdint>
@@ -91,9 +90,8 @@ class CallLog : public platform::HidPlatform {
 // A folder of its own for each test, removed afterwards.
 class TempFolder {
   public:
+    // create_directory claims a random name only when it is new; Windows has no mkdtemp.
     TempFolder() {
-#ifdef _WIN32
-        // Windows has no mkdtemp: create_directory claims a random name only when it is new.
         std::random_device random;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             const auto candidate =
@@ -103,12 +101,6 @@ class TempFolder {
         }
         if (path_.empty())
             throw std::runtime_error("cannot create a temporary folder");
-#else
-        std::string pattern = (fs::temp_directory_path() / "fwu-ops-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        path_ = pattern;
-#endif
     }
     ~TempFolder() {
         std::error_code ignored;
