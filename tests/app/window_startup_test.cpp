@@ -56,6 +56,7 @@ TEST_F(WindowStartup, MissingImageShowsTheDesignThenTheFileErrorAndEndsWithoutTo
 
 TEST_F(WindowStartup, ImagePresentFindsTheDeviceAndShowsItsIdentity) {
     enum class Image { File, Folder };
+    // The version's text has its own table with the device layer; here it reaches its caption.
     const struct {
         const char* name;
         Image image;
@@ -68,11 +69,6 @@ TEST_F(WindowStartup, ImagePresentFindsTheDeviceAndShowsItsIdentity) {
          true,
          0x0105,
          {" Simulated Devices", " Firmware Update Test Device", " 1.5", " SIM-000001"}},
-        {"device, version 0x1234",
-         Image::File,
-         true,
-         0x1234,
-         {" Simulated Devices", " Firmware Update Test Device", " 18.34", " SIM-000001"}},
         {"a folder named Velnor.bin",
          Image::Folder,
          true,
