@@ -50,25 +50,6 @@ std::optional<NewFile> NewFile::create(const std::filesystem::path& path, std::e
     return NewFile(descriptor);
 }
 
-NewFile::NewFile(NewFile&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = ClosedHandle;
-}
-
-NewFile& NewFile::operator=(NewFile&& other) noexcept {
-    if (this != &other) {
-        std::error_code ignored;
-        (void)close(ignored);
-        handle_ = other.handle_;
-        other.handle_ = ClosedHandle;
-    }
-    return *this;
-}
-
-NewFile::~NewFile() {
-    std::error_code ignored;
-    (void)close(ignored);
-}
-
 bool NewFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
     if (!isOpen()) {
         error = std::make_error_code(std::errc::bad_file_descriptor);
