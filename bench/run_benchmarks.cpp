@@ -18,7 +18,8 @@ namespace fwu::bench {
 namespace {
 
 constexpr int UsageError = 2;
-constexpr double QuietLoad = 1.5;  // above it, other work on the machine shows in the figures
+// Above it at the start, other work on the machine shows in the figures.
+constexpr double QuietLoad = 1.5;
 
 enum class Program { Headless, Window };
 
@@ -218,9 +219,11 @@ std::string report(const std::vector<TableRow>& rows, const Arguments& arguments
          << "- Display of the window figures: " << displayDescription()
          << (arguments.displayNote.empty() ? "" : ", " + arguments.displayNote) << '\n'
          << "- Load average (1, 5, 15 min): " << loadBefore << " at the start, " << loadAfter
-         << " at the end";
+         << " at the end, which counts the benchmarks' own work (the window figures keep the "
+            "program and the X server busy)";
     if (busy)
-        text << " (the machine was busy with other work: the figures carry some of it)";
+        text << ". The machine was busy with other work when they started: the figures carry "
+                "some of it";
     text << "\n\n"
          << formatTable(rows) << '\n'
          << "Host µs per report or block: the median run over its write-record reports (the "
@@ -246,7 +249,7 @@ int main(int argc, char** argv) {
         return UsageError;
     }
     const std::string loadBefore = loadAverages();
-    bool busy = oneMinuteLoad() > QuietLoad;
+    const bool busy = oneMinuteLoad() > QuietLoad;
     std::vector<TableRow> rows;
     bool allRan = true;
     for (const PlannedFigure& figure : plan()) {
@@ -257,7 +260,6 @@ int main(int argc, char** argv) {
         rows.push_back(row);
     }
     const std::string loadAfter = loadAverages();
-    busy = busy || oneMinuteLoad() > QuietLoad;
 
     std::cout << formatTable(rows);
     if (arguments->output) {
