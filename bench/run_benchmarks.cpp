@@ -151,7 +151,8 @@ std::optional<FigureResult> runFigure(const PlannedFigure& figure, int runs) {
         figure.program == Program::Headless ? "fwu_bench_headless" : "fwu_bench_window";
     const std::string command = quoted((programFolder() / program).string()) + " --figure " +
                                 figure.description.name + " --runs " + std::to_string(runs);
-    std::cerr << "running " << figure.description.name << " (" << runs << " runs)..." << std::endl;
+    std::cerr << "running " << figure.description.name << " (" << runs
+              << (runs == 1 ? " run" : " runs") << ")..." << std::endl;
     FILE* output = popen(command.c_str(), "r");
     if (!output)
         return std::nullopt;
