@@ -56,6 +56,8 @@ BenchBus makeBenchBus(std::chrono::microseconds latencyPerTransfer) {
     return bench;
 }
 
+namespace {
+
 void requireCompleteUpdate(const BenchBus& bench) {
     const auto state = bench.bus->state(bench.devicePath);
     if (state.recordsReceived != UpdateRecordReports || !state.finishedComplete) {
@@ -69,6 +71,19 @@ void requireCompleteDump(const ProgramFolder& folder) {
     const auto size = std::filesystem::file_size(folder.path() / firmware::DumpFileName, error);
     if (error || size != protocol::FlashSize)
         throw std::runtime_error("the dump did not write the whole flash");
+}
+
+}  // namespace
+
+RunMeasurement checkedMeasurement(Operation operation, const BenchBus& bench,
+                                  const ProgramFolder& folder,
+                                  std::chrono::steady_clock::duration elapsed) {
+    if (operation == Operation::Update) {
+        requireCompleteUpdate(bench);
+        return {elapsed, UpdateRecordReports, bench.transfers()};
+    }
+    requireCompleteDump(folder);
+    return {elapsed, DumpBlocks, bench.transfers()};
 }
 
 }  // namespace fwu::bench

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/figure_program.h"
 #include "device/protocol.h"
 #include "platform/simulated/simulated_bus.h"
 
@@ -46,9 +47,12 @@ struct BenchBus {
 };
 BenchBus makeBenchBus(std::chrono::microseconds latencyPerTransfer);
 
-// Throws std::runtime_error unless the device took every record of the image and finished.
-void requireCompleteUpdate(const BenchBus& bench);
-// Throws std::runtime_error unless Ombrel.bin holds the whole flash.
-void requireCompleteDump(const ProgramFolder& folder);
+enum class Operation { Update, Dump };
+
+// The measurement of one timed run of the update or the dump. Throws std::runtime_error unless
+// the work was done: the device took every record and finished, or Ombrel.bin holds the flash.
+RunMeasurement checkedMeasurement(Operation operation, const BenchBus& bench,
+                                  const ProgramFolder& folder,
+                                  std::chrono::steady_clock::duration elapsed);
 
 }  // namespace fwu::bench

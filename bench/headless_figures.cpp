@@ -77,8 +77,6 @@ RunMeasurement runRaw(const ProgramFolder& folder) {
     return {elapsed, records.size(), bench.transfers() - transfersBefore};
 }
 
-enum class Operation { Update, Dump };
-
 RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
     BenchBus bench = makeBenchBus(0us);
     device::DeviceLink link(*bench.bus);
@@ -90,12 +88,7 @@ RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
         [&] { result = operation == Operation::Update ? operations.update() : operations.dump(); });
     if (result.outcome != firmware::Outcome::Succeeded)
         throw std::runtime_error("the operation failed: " + result.message);
-    if (operation == Operation::Update) {
-        requireCompleteUpdate(bench);
-        return {elapsed, UpdateRecordReports, bench.transfers()};
-    }
-    requireCompleteDump(folder);
-    return {elapsed, DumpBlocks, bench.transfers()};
+    return checkedMeasurement(operation, bench, folder, elapsed);
 }
 
 }  // namespace

@@ -30,8 +30,6 @@ class SilentMessages : public app::MessagePresenter {
     std::vector<std::string> shown;
 };
 
-enum class Operation { Update, Dump };
-
 const char* buttonName(Operation operation) {
     return operation == Operation::Update ? "Command3" : "Command1";
 }
@@ -81,12 +79,7 @@ RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
     if (!messages.shown.empty())
         throw std::runtime_error("the window said: " + messages.shown.front());
 
-    if (operation == Operation::Update) {
-        requireCompleteUpdate(bench);
-        return {elapsed, UpdateRecordReports, bench.transfers()};
-    }
-    requireCompleteDump(folder);
-    return {elapsed, DumpBlocks, bench.transfers()};
+    return checkedMeasurement(operation, bench, folder, elapsed);
 }
 
 }  // namespace
