@@ -4,7 +4,7 @@ SANITIZE_DIR   ?= build-sanitize
 JOBS           ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-                  qt6-base-dev qt6-base-dev-tools libgl-dev
+                  qt6-base-dev qt6-base-dev-tools libgl-dev scdoc
 DISPLAY_PACKAGES := xvfb xauth
 
 CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
@@ -115,7 +115,7 @@ test-windows:
 # FUZZ_SECONDS from its seed corpus; a finding fails the run and is kept in the build folder.
 FUZZ_DIR      ?= build-fuzz
 FUZZ_SECONDS  ?= 60
-FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev
+FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev scdoc
 
 .PHONY: fuzz
 fuzz:
@@ -124,3 +124,4 @@ fuzz:
 	    -DFWU_BUILD_APP=OFF -DFWU_BUILD_FUZZERS=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
