@@ -125,3 +125,20 @@ fuzz:
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# The Debian package (cmake/Packaging.cmake, dist/): the programs built with Debian's hardening
+# flags in a folder of their own, packed by CPack into $(PACKAGE_DIR)/firmware-update_*.deb.
+PACKAGE_DIR            ?= build-package
+PACKAGE_PACKAGES       := dpkg-dev file
+PACKAGE_BUILD_FLAGS     = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+.PHONY: package
+package:
+	@scripts/install-deps.sh $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
+	$(call CONFIGURE,RelWithDebInfo,-B $(PACKAGE_DIR) -DFWU_BUILD_TESTS=OFF -DFWU_BUILD_BENCH=OFF \
+	    -DCMAKE_CXX_FLAGS="$$($(PACKAGE_BUILD_FLAGS) CPPFLAGS) $$($(PACKAGE_BUILD_FLAGS) CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$($(PACKAGE_BUILD_FLAGS) LDFLAGS)")
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	rm -f $(PACKAGE_DIR)/*.deb
+	cd $(PACKAGE_DIR) && cpack
+	@echo "The package: $$(ls $(PACKAGE_DIR)/*.deb)"
+
