@@ -127,11 +127,14 @@ fuzz:
 
 # The Debian package (cmake/Packaging.cmake, dist/): the programs built with Debian's hardening
 # flags in a folder of their own, packed by CPack into $(PACKAGE_DIR)/firmware-update_*.deb.
+# check-package runs lintian on it, installs it on this machine, tries the installed files and
+# purges it again, leaving the machine as it was (scripts/check-package.sh).
 PACKAGE_DIR            ?= build-package
 PACKAGE_PACKAGES       := dpkg-dev file
+CHECK_PACKAGE_PACKAGES := lintian man-db bash-completion
 PACKAGE_BUILD_FLAGS     = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
-.PHONY: package
+.PHONY: package check-package
 package:
 	@scripts/install-deps.sh $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
 	$(call CONFIGURE,RelWithDebInfo,-B $(PACKAGE_DIR) -DFWU_BUILD_TESTS=OFF -DFWU_BUILD_BENCH=OFF \
@@ -142,3 +145,6 @@ package:
 	cd $(PACKAGE_DIR) && cpack
 	@echo "The package: $$(ls $(PACKAGE_DIR)/*.deb)"
 
+check-package: package
+	@scripts/install-deps.sh $(CHECK_PACKAGE_PACKAGES)
+	scripts/check-package.sh $(PACKAGE_DIR)/*.deb
