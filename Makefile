@@ -4,7 +4,7 @@ SANITIZE_DIR   ?= build-sanitize
 JOBS           ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-                  qt6-base-dev qt6-base-dev-tools libgl-dev
+                  qt6-base-dev qt6-base-dev-tools libgl-dev scdoc
 DISPLAY_PACKAGES := xvfb xauth
 
 CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
@@ -115,7 +115,7 @@ test-windows:
 # FUZZ_SECONDS from its seed corpus; a finding fails the run and is kept in the build folder.
 FUZZ_DIR      ?= build-fuzz
 FUZZ_SECONDS  ?= 60
-FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev
+FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev scdoc
 
 .PHONY: fuzz
 fuzz:
@@ -124,3 +124,27 @@ fuzz:
 	    -DFWU_BUILD_APP=OFF -DFWU_BUILD_FUZZERS=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# The Debian package (cmake/Packaging.cmake, dist/): the programs built with Debian's hardening
+# flags in a folder of their own, packed by CPack into $(PACKAGE_DIR)/firmware-update_*.deb.
+# check-package runs lintian on it, installs it on this machine, tries the installed files and
+# purges it again, leaving the machine as it was (scripts/check-package.sh).
+PACKAGE_DIR            ?= build-package
+PACKAGE_PACKAGES       := dpkg-dev file
+CHECK_PACKAGE_PACKAGES := lintian man-db bash-completion
+PACKAGE_BUILD_FLAGS     = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+.PHONY: package check-package
+package:
+	@scripts/install-deps.sh $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
+	$(call CONFIGURE,RelWithDebInfo,-B $(PACKAGE_DIR) -DFWU_BUILD_TESTS=OFF -DFWU_BUILD_BENCH=OFF \
+	    -DCMAKE_CXX_FLAGS="$$($(PACKAGE_BUILD_FLAGS) CPPFLAGS) $$($(PACKAGE_BUILD_FLAGS) CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$($(PACKAGE_BUILD_FLAGS) LDFLAGS)")
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	rm -f $(PACKAGE_DIR)/*.deb
+	cd $(PACKAGE_DIR) && cpack
+	@echo "The package: $$(ls $(PACKAGE_DIR)/*.deb)"
+
+check-package: package
+	@scripts/install-deps.sh $(CHECK_PACKAGE_PACKAGES)
+	scripts/check-package.sh $(PACKAGE_DIR)/*.deb
