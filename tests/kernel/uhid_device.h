@@ -4,10 +4,10 @@
 #include <linux/input.h>
 #include <linux/uhid.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -34,23 +34,18 @@ class UhidDevice {
                std::string name, std::string uniq)
         : device_(config, kind), name_(std::move(name)), uniq_(std::move(uniq)) {}
     ~UhidDevice() {
-        const std::uint64_t stop = 1;
-        if (thread_.joinable() && ::write(stopFd_, &stop, sizeof stop) == sizeof stop)
+        stop_ = true;
+        if (thread_.joinable())
             thread_.join();
-        else if (thread_.joinable())
-            thread_.detach();
-        for (const int fd : {fd_, stopFd_}) {
-            if (fd >= 0)
-                ::close(fd);  // closing /dev/uhid removes the device
-        }
+        if (fd_ >= 0)
+            ::close(fd_);  // removes the device
     }
     UhidDevice(const UhidDevice&) = delete;
     UhidDevice& operator=(const UhidDevice&) = delete;
 
     bool start(std::string& error) {
         fd_ = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
-        stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-        if (fd_ < 0 || stopFd_ < 0 || !create()) {
+        if (fd_ < 0 || !create()) {
             error = std::string("cannot make a uhid device: ") + std::strerror(errno);
             return false;
         }
@@ -87,15 +82,13 @@ class UhidDevice {
     }
 
     void serve() {
-        for (;;) {
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-            if ((::poll(fds, 2, -1) < 0 && errno != EINTR) || fds[1].revents != 0)
-                return;
+        for (pollfd ready{fd_, POLLIN, 0}; !stop_;) {
             uhid_event event{};
-            const ssize_t got = fds[0].revents != 0 ? ::read(fd_, &event, sizeof event) : 0;
-            if (got < 0 && errno != EINTR && errno != EAGAIN)
+            if (::poll(&ready, 1, 50) <= 0)
+                continue;
+            if (::read(fd_, &event, sizeof event) <= 0)
                 return;
-            if (got > 0 && (event.type == UHID_SET_REPORT || event.type == UHID_GET_REPORT))
+            if (event.type == UHID_SET_REPORT || event.type == UHID_GET_REPORT)
                 answer(event);
         }
     }
@@ -141,18 +134,14 @@ class UhidDevice {
     }
 
     bool send(const uhid_event& event) {
-        ssize_t written;
-        do {
-            written = ::write(fd_, &event, sizeof event);
-        } while (written < 0 && errno == EINTR);
-        return written == static_cast<ssize_t>(sizeof event);
+        return ::write(fd_, &event, sizeof event) == static_cast<ssize_t>(sizeof event);
     }
 
     SimulatedDevice device_;
     std::string name_;
     std::string uniq_;
     int fd_ = -1;
-    int stopFd_ = -1;
+    std::atomic<bool> stop_ = false;
     std::thread thread_;
     std::mutex mutex_;
 };
