@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,7 +27,9 @@ struct FakeNode {
     std::vector<std::uint8_t> descriptor;
     int openError = 0;      // errno of a failing open
     int transferError = 0;  // errno of failing feature requests
-    std::vector<std::uint8_t> featureAnswer;
+    std::vector<std::uint8_t> featureAnswer{};
+    std::optional<std::size_t> featureTaken{};  // the count a set-feature request returns
+    bool outsideSys = false;  // the device's directories lie outside sysfs, linked from it
 };
 
 // Nodes by number, laid out in a temporary folder as the kernel lays out sysfs and /dev, and
@@ -55,7 +58,8 @@ struct FakeSystem {
     // back up; the HID device is a child of a USB interface or of the virtual uhid device.
     void add(unsigned number, const FakeNode& node) {
         const std::string name = "hidraw" + std::to_string(number);
-        const auto usbDevice = root / "sys/devices/usb1" / ("1-" + std::to_string(number));
+        const auto usbDevice = root / (node.outsideSys ? "elsewhere" : "sys/devices") / "usb1" /
+                               ("1-" + std::to_string(number));
         const auto parent = node.usb.empty() ? root / "sys/devices/virtual/misc/uhid"
                                              : usbDevice / (usbDevice.filename() += ":1.0");
         const auto hidNode = parent / ("0003:" + std::to_string(number)) / "hidraw" / name;
@@ -107,7 +111,7 @@ class FakeHidrawIo final : public HidrawIo {
         if (node(fd).transferError != 0)
             return {std::nullopt, node(fd).transferError};
         system_.sentReports.emplace_back(report.begin(), report.end());
-        return {report.size(), 0};
+        return {node(fd).featureTaken.value_or(report.size()), 0};
     }
     // As the kernel does: the answer verbatim, at most the caller's length.
     IoResult<std::size_t> getFeature(int fd, std::span<std::uint8_t> report) override {

@@ -29,8 +29,7 @@ FakeNode node(std::uint16_t product, const std::string& uniq = "", Files usb = {
                                "\nHID_NAME=Widget = Loader\nHID_PHYS=usb-0000:00:14.0-1/input0\n"
                                "not a line\nHID_UNIQ=" +
                                uniq + "\nMODALIAS=hid:b0003\n";
-    return FakeNode{uevent, std::move(usb), RawInfo{3, vendor, product}, FamilyDescriptor, 0, 0,
-                    {}};
+    return FakeNode{uevent, std::move(usb), RawInfo{3, vendor, product}, FamilyDescriptor};
 }
 
 // A node of the family whose open fails with `error`.
@@ -50,11 +49,7 @@ std::string ids(const std::optional<Attributes>& ids) {
 
 class LinuxPlatformTest : public ::testing::Test {
   protected:
-    LinuxPlatform& platform() {
-        if (!platform_)
-            platform_ = std::make_unique<LinuxPlatform>(system_.roots(), system_.io());
-        return *platform_;
-    }
+    LinuxPlatform& platform() { return *platform_; }
     Handle open(unsigned number) {
         return platform().open(system_.devicePath(number), OpenMode::Plain).handle.value();
     }
@@ -93,7 +88,8 @@ class LinuxPlatformTest : public ::testing::Test {
     }
 
     FakeSystem system_;
-    std::unique_ptr<LinuxPlatform> platform_;
+    std::unique_ptr<LinuxPlatform> platform_ =
+        std::make_unique<LinuxPlatform>(system_.roots(), system_.io());
 };
 
 // A USB device takes its identity and release from its USB parent; a virtual one has only the
@@ -104,12 +100,14 @@ TEST_F(LinuxPlatformTest, TakesIdsAndIdentityFromWhereTheKernelKeepsThem) {
     FakeNode noSerial = node(app, "uniq", UsbWidget), brokenDescriptor = node(app);
     noSerial.usb.erase("serial");
     brokenDescriptor.descriptor.resize(2);
-    FakeNode malformed = node(app);
+    FakeNode outside = node(app, "uniq", UsbWidget), malformed = node(app);
+    outside.outsideSys = true;
     malformed.uevent = "HID_ID=nonsense\nHID_NAME=x\n";
     const std::pair<FakeNode, const char*> rows[] = {
         {node(app, "uniq", UsbWidget),
          "7a5d:0a11:0105 7a5d:0a11:0105 65 Acme Devices|Widget \\u0100|SN42"},
         {noSerial, "7a5d:0a11:0105 7a5d:0a11:0105 65 Acme Devices|Widget \\u0100|-"},
+        {outside, "7a5d:0a11:0000 7a5d:0a11:0000 65 -|Widget = Loader|uniq"},  // not its parent
         {node(loader, "B-7"), "7a5d:0b1d:0000 7a5d:0b1d:0000 65 -|Widget = Loader|B-7"},
         {node(loader), "7a5d:0b1d:0000 7a5d:0b1d:0000 65 -|Widget = Loader|-"},
         {node(0x0104, "", {}, 0x1D6B), "1d6b:0104:0000 1d6b:0104:0000 65 -|Widget = Loader|-"},
@@ -168,10 +166,12 @@ TEST_F(LinuxPlatformTest, FeatureTransfersPassTheWholeReportOrFail) {
     EXPECT_EQ(platform().getFeature(handle, answer), 4u);
     EXPECT_EQ(answer, (Bytes{0x00, 0xA1, 0xA2, 0xA3, 0, 0, 0, 0})) << "nothing stale after it";
 
+    system_.nodes[system_.devicePath(0)].featureTaken = report.size() - 1;
+    EXPECT_FALSE(platform().setFeature(handle, report)) << "a report the driver took in part";
     system_.nodes[system_.devicePath(0)].transferError = EIO;
     EXPECT_FALSE(platform().setFeature(handle, report) || platform().setFeature(handle, {}) ||
                  platform().getFeature(handle, answer));
-    EXPECT_EQ(system_.sentReports.size(), 1u);
+    EXPECT_EQ(system_.sentReports.size(), 2u);
 }
 
 }  // namespace
