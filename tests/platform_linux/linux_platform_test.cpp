@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
+#include <set>
 
 #include "device/protocol.h"
 #include "tests/platform_linux/fake_system.h"
@@ -172,6 +174,28 @@ TEST_F(LinuxPlatformTest, FeatureTransfersPassTheWholeReportOrFail) {
     EXPECT_FALSE(platform().setFeature(handle, report) || platform().setFeature(handle, {}) ||
                  platform().getFeature(handle, answer));
     EXPECT_EQ(system_.sentReports.size(), 2u);
+}
+
+// The rule file names exactly the device's vendor with its three product IDs, in the
+// lower-case hex of sysfs, and grants access through the seat, never to everyone.
+TEST(UdevRule, GrantsSeatAccessToExactlyTheProductsOfTheProtocol) {
+    std::set<std::string> expected, rules;
+    for (const std::uint16_t product :
+         {protocol::ApplicationProductIds[0], protocol::ApplicationProductIds[1],
+          protocol::BootloaderProductId}) {
+        char rule[128];
+        std::snprintf(rule, sizeof rule,
+                      R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="%04x", ATTRS{idProduct}=="%04x", )"
+                      R"(TAG+="uaccess")",
+                      protocol::VendorId, product);
+        expected.insert(rule);
+    }
+    std::ifstream file(FWU_UDEV_RULE_FILE);
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line[0] != '#')
+            rules.insert(line);
+    }
+    EXPECT_EQ(rules, expected) << "the rules of " << FWU_UDEV_RULE_FILE;
 }
 
 }  // namespace
