@@ -1,89 +1,149 @@
 #pragma once
 
+#include <fcntl.h>
+#include <linux/input.h>
 #include <linux/uhid.h>
+#include <poll.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <cstdint>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "tests/kernel/protocol_device.h"
+#include "platform/simulated/simulated_device.h"
+#include "tests/platform_linux/hid_descriptors.h"
 
 namespace fwu::kerneltest {
 
-struct UhidIdentity {
-    std::string name;
-    std::string uniq;
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-};
+using platform::simulated::SetOutcome;
+using platform::simulated::SimulatedDevice;
 
-// A HID device made through /dev/uhid that only exists: it answers no requests. It stands for
-// a keyboard or any other device of another vendor.
-class UhidForeignDevice {
+// A simulated device put on the kernel's HID bus through /dev/uhid and served by a thread of
+// its own: the kernel's feature requests reach the SimulatedDevice, which answers them as it
+// does on the simulated bus. Only whole feature reports reach it; a request from the device's
+// `faults.failTransfersFrom` on fails with EIO. After the enter-bootloader command the device
+// leaves the bus and, after its re-enumeration delay, comes back in its bootloader as a new
+// node. Each instance is a device of its own.
+class UhidDevice {
   public:
-    UhidForeignDevice() = default;
-    ~UhidForeignDevice();
-    UhidForeignDevice(const UhidForeignDevice&) = delete;
-    UhidForeignDevice& operator=(const UhidForeignDevice&) = delete;
+    UhidDevice(const platform::simulated::DeviceConfig& config, SimulatedDevice::Kind kind,
+               std::string name, std::string uniq)
+        : device_(config, kind), name_(std::move(name)), uniq_(std::move(uniq)) {}
+    ~UhidDevice() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);  // removes the device
+    }
+    UhidDevice(const UhidDevice&) = delete;
+    UhidDevice& operator=(const UhidDevice&) = delete;
 
-    bool create(const UhidIdentity& identity, std::string& error);
+    bool start(std::string& error) {
+        fd_ = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
+        if (fd_ < 0 || !create()) {
+            error = std::string("cannot make a uhid device: ") + std::strerror(errno);
+            return false;
+        }
+        thread_ = std::thread([this] { serve(); });
+        return true;
+    }
+
+    // Runs `use` on the device under the lock its thread serves it with.
+    template <typename Use>
+    auto with(Use use) {
+        std::lock_guard lock(mutex_);
+        return use(device_);
+    }
 
   private:
+    // The device as it is now: its IDs follow its mode, its report descriptor its kind.
+    bool create() {
+        uhid_event event{};
+        event.type = UHID_CREATE2;
+        auto& create = event.u.create2;
+        std::memcpy(create.name, name_.data(), std::min(name_.size(), sizeof create.name - 1));
+        std::memcpy(create.uniq, uniq_.data(), std::min(uniq_.size(), sizeof create.uniq - 1));
+        const auto& descriptor = device_.isForeign()
+                                     ? platform::linux_hid::testing::KeyboardDescriptor
+                                     : platform::linux_hid::testing::FamilyDescriptor;
+        create.rd_size = static_cast<std::uint16_t>(descriptor.size());
+        std::copy(descriptor.begin(), descriptor.end(), create.rd_data);
+        const auto ids = with([](SimulatedDevice& device) { return device.attributes(); });
+        create.bus = BUS_USB;
+        create.vendor = ids.vendorId;
+        create.product = ids.productId;
+        create.version = ids.versionNumber;
+        return send(event);
+    }
+
+    void serve() {
+        for (pollfd ready{fd_, POLLIN, 0}; !stop_;) {
+            uhid_event event{};
+            if (::poll(&ready, 1, 50) <= 0)
+                continue;
+            if (::read(fd_, &event, sizeof event) <= 0)
+                return;
+            if (event.type == UHID_SET_REPORT || event.type == UHID_GET_REPORT)
+                answer(event);
+        }
+    }
+
+    void answer(const uhid_event& request) {
+        const bool set = request.type == UHID_SET_REPORT;
+        const auto& sent = request.u.set_report;
+        uhid_event reply{};
+        auto& got = reply.u.get_report_reply;  // the set reply shares its id and err
+        SetOutcome outcome = SetOutcome::Refused;
+        std::optional<std::size_t> delivered;
+        {
+            std::lock_guard lock(mutex_);
+            const std::uint64_t index = device_.takeRequestIndex();
+            const auto failFrom = device_.config().faults.failTransfersFrom;
+            const auto type = set ? sent.rtype : request.u.get_report.rtype;
+            const bool admitted = !(failFrom && index >= *failFrom) && type == UHID_FEATURE_REPORT;
+            if (admitted && !set)
+                delivered = device_.answerGetFeature(got.data);
+            if (admitted && set && sent.size == device_.config().featureReportLength)
+                outcome = device_.receiveSetFeature({sent.data, sent.size});
+        }
+        reply.type = set ? UHID_SET_REPORT_REPLY : UHID_GET_REPORT_REPLY;
+        got.id = set ? sent.id : request.u.get_report.id;
+        got.err = (set ? outcome != SetOutcome::Refused : delivered.has_value()) ? 0 : EIO;
+        got.size = static_cast<std::uint16_t>(delivered.value_or(0));
+        send(reply);
+        if (outcome == SetOutcome::EnterBootloader)
+            reenumerate();
+    }
+
+    // Leaves the bus and comes back in the bootloader, as the firmware's restart does.
+    void reenumerate() {
+        uhid_event destroy{};
+        destroy.type = UHID_DESTROY;
+        send(destroy);
+        const auto delay = with([](SimulatedDevice& d) { return d.config().reenumerationDelay; });
+        if (!delay)
+            return;
+        std::this_thread::sleep_for(*delay);
+        with([](SimulatedDevice& device) { device.restartInBootloader(); });
+        create();
+    }
+
+    bool send(const uhid_event& event) {
+        return ::write(fd_, &event, sizeof event) == static_cast<ssize_t>(sizeof event);
+    }
+
+    SimulatedDevice device_;
+    std::string name_;
+    std::string uniq_;
     int fd_ = -1;
-};
-
-// One request the device was asked for, in the order they came.
-struct DeviceRequest {
-    enum class Kind { SetFeature, GetFeature, Other };
-    Kind kind = Kind::Other;
-    std::vector<std::uint8_t> bytes;  // what the host sent, or what the device answered
-    bool failed = false;              // answered with an error
-};
-
-// The device of the family through /dev/uhid, served by a thread of its own: the protocol
-// in application mode and, after the bootloader-entry command, gone from the bus and back
-// under the bootloader product ID after `reenumerationDelay`.
-class UhidProtocolDevice {
-  public:
-    UhidProtocolDevice(UhidIdentity identity, std::chrono::milliseconds reenumerationDelay);
-    ~UhidProtocolDevice();
-    UhidProtocolDevice(const UhidProtocolDevice&) = delete;
-    UhidProtocolDevice& operator=(const UhidProtocolDevice&) = delete;
-
-    bool start(std::string& error);
-
-    // Requests from this index on (counted from 0 over the device's life) fail with an error.
-    void failRequestsFrom(std::optional<std::size_t> index);
-
-    std::vector<DeviceRequest> requests() const;
-    std::size_t requestCount() const;
-    DeviceMode mode() const;
-    int creations() const;
-    // A copy of the device's state under its lock.
-    ProtocolDevice model() const;
-
-  private:
-    bool createNode(std::uint16_t productId);
-    void serve();
-    void onSetReport(const uhid_set_report_req& request);
-    void onGetReport(const uhid_get_report_req& request);
-    void reenumerate();
-    bool sendEvent(const uhid_event& event);
-
-    UhidIdentity identity_;
-    std::chrono::milliseconds reenumerationDelay_;
-    int fd_ = -1;
-    int stopFd_ = -1;
+    std::atomic<bool> stop_ = false;
     std::thread thread_;
-    mutable std::mutex mutex_;
-    ProtocolDevice device_;
-    std::vector<DeviceRequest> requests_;
-    std::optional<std::size_t> failFrom_;
-    int creations_ = 0;
+    std::mutex mutex_;
 };
 
 }  // namespace fwu::kerneltest

@@ -3,234 +3,200 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cerrno>
-#include <memory>
-#include <string>
-#include <vector>
+#include <cstdio>
+#include <fstream>
+#include <set>
 
 #include "device/protocol.h"
 #include "tests/platform_linux/fake_system.h"
+#include "tests/platform_linux/hid_descriptors.h"
 
-namespace fwu::platform::linux_hid {
+namespace fwu::platform::linux_hid::testing {
 namespace {
 
-using testing::FakeHidrawIo;
-using testing::FakeNode;
-using testing::FakeSysfs;
-using testing::FakeUsbDevice;
-using testing::hidUevent;
+using Bytes = std::vector<std::uint8_t>;
+using Files = std::map<std::string, std::string>;
 
-constexpr std::uint16_t Vendor = protocol::VendorId;
-constexpr std::uint16_t Application = protocol::ApplicationProductIds[0];
-constexpr std::uint16_t Bootloader = protocol::BootloaderProductId;
-constexpr std::uint16_t ForeignVendor = 0x1D6B;
-constexpr std::uint16_t ForeignProduct = 0x0104;
+const Files UsbWidget = {{"idVendor", "7a5d"},           {"idProduct", "0a11"},
+                         {"bcdDevice", "0105"},          {"manufacturer", "Acme Devices"},
+                         {"product", "Widget \xC4\x80"}, {"serial", "SN42"}};
 
-// Vendor page, one unnumbered feature report of 64 bytes: a feature report length of 65.
-const std::vector<std::uint8_t> DeviceDescriptor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
-                                                    0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
-                                                    0x95, 0x40, 0x09, 0x01, 0xB1, 0x02, 0xC0};
+// A node of the family, or of another vendor; the uevent as the kernel writes it, and a line
+// that is none of its.
+FakeNode node(std::uint16_t product, const std::string& uniq = "", Files usb = {},
+              std::uint16_t vendor = protocol::VendorId) {
+    char id[24];
+    std::snprintf(id, sizeof id, "0003:0000%04X:0000%04X", vendor, product);
+    const std::string uevent = "DRIVER=hid-generic\nHID_ID=" + std::string(id) +
+                               "\nHID_NAME=Widget = Loader\nHID_PHYS=usb-0000:00:14.0-1/input0\n"
+                               "not a line\nHID_UNIQ=" +
+                               uniq + "\nMODALIAS=hid:b0003\n";
+    return FakeNode{uevent, std::move(usb), RawInfo{3, vendor, product}, FamilyDescriptor};
+}
 
-const FakeUsbDevice UsbDevice = {"7a5d", "0a11", "0105", "Acme Devices", "Widget \xC4\x80", "SN42"};
+// A node of the family whose open fails with `error`.
+FakeNode refusing(int error) {
+    FakeNode refused = node(protocol::ApplicationProductIds[0]);
+    refused.openError = error;
+    return refused;
+}
+
+std::string ids(const std::optional<Attributes>& ids) {
+    char text[24] = "no IDs";
+    if (ids)
+        std::snprintf(text, sizeof text, "%04x:%04x:%04x", ids->vendorId, ids->productId,
+                      ids->versionNumber);
+    return text;
+}
 
 class LinuxPlatformTest : public ::testing::Test {
   protected:
-    LinuxPlatform& platform() {
-        if (!platform_) {
-            platform_ = std::make_unique<LinuxPlatform>(sysfs_.roots(),
-                                                        std::make_unique<FakeHidrawIo>(io_));
-        }
-        return *platform_;
+    LinuxPlatform& platform() { return *platform_; }
+    Handle open(unsigned number) {
+        return platform().open(system_.devicePath(number), OpenMode::Plain).handle.value();
     }
-
-    void addNode(unsigned number, std::uint16_t vendor, std::uint16_t product, int openError = 0) {
-        FakeNode node;
-        node.openError = openError;
-        node.info = RawInfo{3, vendor, product};
-        node.descriptor = DeviceDescriptor;
-        io_.nodes[sysfs_.devicePath(number)] = node;
-    }
-
-    // Node 0: a virtual device of the family.
-    void addWidget() {
-        sysfs_.addVirtualNode(0, hidUevent(Vendor, Application, "Widget", ""));
-        addNode(0, Vendor, Application);
-    }
-
-    Handle openNode(unsigned number) {
-        const OpenResult opened = platform().open(sysfs_.devicePath(number), OpenMode::Plain);
-        EXPECT_TRUE(opened.handle);
-        return opened.handle.value_or(Handle{0});
-    }
-
-    // The identity string as the device layer asks for it, decoded back for comparison.
-    std::optional<std::u16string> identity(Handle handle, IdentityString which) {
+    // The identity string as the device layer asks for it; other than ASCII as \u escapes.
+    std::string identity(Handle handle, IdentityString which) {
         std::array<std::uint8_t, 60> buffer{};
         if (!platform().identityString(handle, which, buffer))
-            return std::nullopt;
-        std::u16string text;
-        for (std::size_t i = 0; i + 1 < buffer.size(); i += 2) {
-            const auto unit = static_cast<char16_t>(buffer[i] | (buffer[i + 1] << 8));
-            if (unit == 0)
-                break;
-            text.push_back(unit);
+            return "-";
+        std::string text;
+        for (std::size_t i = 0; i + 1 < buffer.size() && (buffer[i] | buffer[i + 1]); i += 2) {
+            char unit[8] = {static_cast<char>(buffer[i]), 0};
+            if (buffer[i] >= 0x80 || buffer[i + 1] != 0)
+                std::snprintf(unit, sizeof unit, "\\u%02x%02x", buffer[i + 1], buffer[i]);
+            text += unit;
         }
         return text;
     }
+    // What the search and the device link learn of a node, as one line: the IDs without
+    // opening; then the open's failure, or the IDs, the feature report length and the three
+    // identity strings.
+    std::string survey(unsigned number) {
+        const std::string path = system_.devicePath(number);
+        std::string seen = ids(platform().attributesWithoutOpening(path)) + " ";
+        const OpenResult opened = platform().open(path, OpenMode::Overlapped);
+        const char* errors[] = {"", "permission denied", "not present", "open fails"};
+        if (!opened.handle)
+            return seen + errors[static_cast<int>(opened.error)];
+        const Handle handle = *opened.handle;
+        const auto capabilities = platform().capabilities(handle);
+        seen += ids(platform().attributes(handle)) + " " +
+                (capabilities ? std::to_string(capabilities->featureReportByteLength) : "-") + " " +
+                identity(handle, IdentityString::Manufacturer) + "|" +
+                identity(handle, IdentityString::Product) + "|" +
+                identity(handle, IdentityString::SerialNumber);
+        return platform().close(handle) ? seen : seen + ", close fails";
+    }
 
-    FakeSysfs sysfs_;
-    FakeHidrawIo::State io_;
-    std::unique_ptr<LinuxPlatform> platform_;
+    FakeSystem system_;
+    std::unique_ptr<LinuxPlatform> platform_ =
+        std::make_unique<LinuxPlatform>(system_.roots(), system_.io());
 };
 
-TEST_F(LinuxPlatformTest, EnumeratesNodesInNumericOrder) {
-    for (unsigned number : {10u, 2u, 9u, 0u}) {
-        sysfs_.addVirtualNode(number, hidUevent(ForeignVendor, ForeignProduct, "Other", ""));
+// A USB device takes its identity and release from its USB parent; a virtual one has only the
+// uevent's name and uniq, and an empty attribute is a string the device does not have. The
+// search sees the IDs of a node it may not open; an open's errno says why it failed.
+TEST_F(LinuxPlatformTest, TakesIdsAndIdentityFromWhereTheKernelKeepsThem) {
+    const auto app = protocol::ApplicationProductIds[0], loader = protocol::BootloaderProductId;
+    FakeNode noSerial = node(app, "uniq", UsbWidget), brokenDescriptor = node(app);
+    noSerial.usb.erase("serial");
+    brokenDescriptor.descriptor.resize(2);
+    FakeNode outside = node(app, "uniq", UsbWidget), malformed = node(app);
+    outside.outsideSys = true;
+    malformed.uevent = "HID_ID=nonsense\nHID_NAME=x\n";
+    const std::pair<FakeNode, const char*> rows[] = {
+        {node(app, "uniq", UsbWidget),
+         "7a5d:0a11:0105 7a5d:0a11:0105 65 Acme Devices|Widget \\u0100|SN42"},
+        {noSerial, "7a5d:0a11:0105 7a5d:0a11:0105 65 Acme Devices|Widget \\u0100|-"},
+        {outside, "7a5d:0a11:0000 7a5d:0a11:0000 65 -|Widget = Loader|uniq"},  // not its parent
+        {node(loader, "B-7"), "7a5d:0b1d:0000 7a5d:0b1d:0000 65 -|Widget = Loader|B-7"},
+        {node(loader), "7a5d:0b1d:0000 7a5d:0b1d:0000 65 -|Widget = Loader|-"},
+        {node(0x0104, "", {}, 0x1D6B), "1d6b:0104:0000 1d6b:0104:0000 65 -|Widget = Loader|-"},
+        {malformed, "no IDs 7a5d:0a11:0000 65 -|x|-"},
+        {brokenDescriptor, "7a5d:0a11:0000 7a5d:0a11:0000 - -|Widget = Loader|-"},
+        {refusing(EACCES), "7a5d:0a11:0000 permission denied"},
+        {refusing(EPERM), "7a5d:0a11:0000 permission denied"},
+        {refusing(ENOENT), "7a5d:0a11:0000 not present"},
+        {refusing(ENODEV), "7a5d:0a11:0000 not present"},
+        {refusing(ENXIO), "7a5d:0a11:0000 not present"},
+        {refusing(EBUSY), "7a5d:0a11:0000 open fails"},
+    };
+    for (unsigned number = 0; number < std::size(rows); ++number) {
+        system_.add(number, rows[number].first);
+        EXPECT_EQ(survey(number), rows[number].second) << "row " << number;
     }
+    EXPECT_TRUE(system_.openFds.empty());
+    EXPECT_EQ(survey(99), "no IDs not present");
+    EXPECT_FALSE(platform().attributesWithoutOpening("/dev/../sys/class/hidraw"));
+}
+
+TEST_F(LinuxPlatformTest, EnumeratesNodesInNumericOrder) {
+    for (unsigned number : {10u, 2u, 9u, 0u})
+        system_.add(number, node(protocol::BootloaderProductId));
     std::vector<std::string> paths;
     for (const InterfaceEntry& entry : platform().enumerateInterfaces())
         paths.push_back(entry.path);
-    EXPECT_EQ(paths, (std::vector<std::string>{sysfs_.devicePath(0), sysfs_.devicePath(2),
-                                               sysfs_.devicePath(9), sysfs_.devicePath(10)}));
-}
-
-TEST_F(LinuxPlatformTest, NoHidrawClassMeansNoInterfaces) {
-    std::filesystem::remove_all(sysfs_.roots().sys / "class" / "hidraw");
+    EXPECT_EQ(paths, (std::vector<std::string>{system_.devicePath(0), system_.devicePath(2),
+                                               system_.devicePath(9), system_.devicePath(10)}));
+    std::filesystem::remove_all(system_.roots().sys / "class/hidraw");
     EXPECT_TRUE(platform().enumerateInterfaces().empty());
 }
 
-// A USB device takes its identity and release from its USB parent; a virtual one has only the
-// uevent's name and uniq; a foreign device reports its own IDs.
-TEST_F(LinuxPlatformTest, TakesAttributesAndIdentityFromWhereTheKernelKeepsThem) {
-    using Text = std::optional<std::u16string>;
-    FakeUsbDevice noSerial = UsbDevice;
-    noSerial.serial.reset();
-    const Attributes usbIds{Vendor, Application, 0x0105}, loaderIds{Vendor, Bootloader, 0};
-    const Text acme = u"Acme Devices", widget = u"Widget \u0100", loader = u"Widget Loader";
-    const struct {
-        const char* name;
-        std::optional<FakeUsbDevice> usb;  // nothing: a virtual device
-        Attributes attributes;
-        std::string uniq;
-        Text manufacturer, product, serial;
-    } cases[] = {
-        {"USB", UsbDevice, usbIds, "uniq", acme, widget, u"SN42"},
-        {"USB, no serial", noSerial, usbIds, "uniq", acme, widget, {}},
-        {"virtual", {}, loaderIds, "B-7", {}, loader, u"B-7"},
-        {"virtual, empty uniq", {}, loaderIds, "", {}, loader, {}},
-        {"foreign", {}, {ForeignVendor, ForeignProduct, 0}, "", {}, loader, {}},
-    };
-    unsigned number = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto [vendor, product, release] = c.attributes;
-        const std::string uevent = hidUevent(vendor, product, "Widget Loader", c.uniq);
-        if (c.usb)
-            sysfs_.addUsbNode(number, *c.usb, uevent);
-        else
-            sysfs_.addVirtualNode(number, uevent);
-        addNode(number, vendor, product);
-        const Handle handle = openNode(number++);
-
-        EXPECT_EQ(platform().attributes(handle), c.attributes);
-        EXPECT_EQ(platform().capabilities(handle)->featureReportByteLength, 65);
-        EXPECT_EQ(identity(handle, IdentityString::Manufacturer), c.manufacturer);
-        EXPECT_EQ(identity(handle, IdentityString::Product), c.product);
-        EXPECT_EQ(identity(handle, IdentityString::SerialNumber), c.serial);
-        EXPECT_TRUE(platform().close(handle));
-    }
-    EXPECT_TRUE(io_.openFds.empty());
-}
-
-TEST_F(LinuxPlatformTest, OpenFailuresAreClassifiedByErrno) {
-    struct Case {
-        int error;
-        OpenError expected;
-    };
-    const std::vector<Case> cases = {
-        {EACCES, OpenError::PermissionDenied}, {EPERM, OpenError::PermissionDenied},
-        {ENOENT, OpenError::NotPresent},       {ENODEV, OpenError::NotPresent},
-        {ENXIO, OpenError::NotPresent},        {EBUSY, OpenError::Other}};
-    for (const Case& c : cases) {
-        addNode(0, Vendor, Application, c.error);
-        const OpenResult opened = platform().open(sysfs_.devicePath(0), OpenMode::Overlapped);
-        EXPECT_FALSE(opened.handle) << "errno " << c.error;
-        EXPECT_EQ(opened.error, c.expected) << "errno " << c.error;
-    }
-    EXPECT_EQ(platform().openHandleCount(), 0);
-}
-
-// The search recognises a node it may not open; unknown or malformed nodes give nothing.
-TEST_F(LinuxPlatformTest, AttributesWithoutOpeningComeFromSysfs) {
-    sysfs_.addUsbNode(3, UsbDevice, hidUevent(Vendor, Application, "Acme Devices Widget", ""));
-    addNode(3, Vendor, Application, EACCES);
-    ASSERT_EQ(platform().open(sysfs_.devicePath(3), OpenMode::Plain).error,
-              OpenError::PermissionDenied);
-    EXPECT_EQ(platform().attributesWithoutOpening(sysfs_.devicePath(3)),
-              (Attributes{Vendor, Application, 0x0105}));
-    sysfs_.addVirtualNode(1, "HID_ID=nonsense\nHID_NAME=x\n");
-    for (const std::string& path :
-         {sysfs_.devicePath(1), sysfs_.devicePath(7), std::string("/dev/../sys/class/hidraw")})
-        EXPECT_FALSE(platform().attributesWithoutOpening(path)) << path;
-}
-
-TEST_F(LinuxPlatformTest, TwoOpensAreIndependentAndAClosedHandleStaysClosed) {
-    addWidget();
-    const Handle plain = openNode(0);
-    const Handle overlapped = *platform().open(sysfs_.devicePath(0), OpenMode::Overlapped).handle;
-    EXPECT_NE(plain, overlapped);
-    EXPECT_EQ(io_.openFds.size(), 2u);
-
-    EXPECT_TRUE(platform().close(plain));
-    EXPECT_FALSE(platform().close(plain));  // never reaches the system a second time
-    const Handle reopened = openNode(0);    // may get the same descriptor number back
-    EXPECT_NE(reopened, plain);
-    EXPECT_FALSE(platform().close(plain));
-    EXPECT_FALSE(platform().attributes(plain));
-    EXPECT_EQ(io_.openFds.size(), 2u);
-    EXPECT_FALSE(platform().close(Handle{12345}));
-}
-
-TEST_F(LinuxPlatformTest, DestroyingThePlatformClosesWhatIsStillOpen) {
-    addWidget();
-    openNode(0);
-    openNode(0);
+TEST_F(LinuxPlatformTest, EveryHandleIsClosedOnceAndAClosedOneStaysClosed) {
+    system_.add(0, node(protocol::BootloaderProductId));
+    const Handle first = open(0), second = open(0);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(platform().close(first));
+    EXPECT_NE(open(0), first) << "a new handle, though it may get the same descriptor";
+    EXPECT_FALSE(platform().close(first) || platform().attributes(first) ||
+                 platform().close(Handle{12345}));
+    EXPECT_EQ(system_.openFds.size(), 2u);
     platform_.reset();
-    EXPECT_TRUE(io_.openFds.empty());
+    EXPECT_TRUE(system_.openFds.empty()) << "the platform closes what is still open";
 }
 
-TEST_F(LinuxPlatformTest, BrokenDescriptorGivesNoCapabilities) {
-    addWidget();
-    io_.nodes[sysfs_.devicePath(0)].descriptor = {0x75, 0x08, 0x95};
-    EXPECT_FALSE(platform().capabilities(openNode(0)));
-}
-
-TEST_F(LinuxPlatformTest, SetFeatureSendsTheWholeReportAndFailsOnError) {
-    addWidget();
-    const Handle handle = openNode(0);
-    const std::vector<std::uint8_t> report = {0x00, 0x01, 0x00, 0x00, 0x00};
+TEST_F(LinuxPlatformTest, FeatureTransfersPassTheWholeReportOrFail) {
+    FakeNode answering = node(protocol::BootloaderProductId);
+    answering.featureAnswer = {0x00, 0xA1, 0xA2, 0xA3};
+    system_.add(0, answering);
+    const Handle handle = open(0);
+    const Bytes report = {0x00, 0x01, 0x00, 0x00, 0x00};
     EXPECT_TRUE(platform().setFeature(handle, report));
-    ASSERT_EQ(io_.sentReports.size(), 1u);
-    EXPECT_EQ(io_.sentReports[0], report);
+    EXPECT_EQ(system_.sentReports, std::vector<Bytes>{report});
+    Bytes answer(8, 0xEE);
+    EXPECT_EQ(platform().getFeature(handle, answer), 4u);
+    EXPECT_EQ(answer, (Bytes{0x00, 0xA1, 0xA2, 0xA3, 0, 0, 0, 0})) << "nothing stale after it";
 
-    io_.nodes[sysfs_.devicePath(0)].transferError = EIO;
-    EXPECT_FALSE(platform().setFeature(handle, report));
-    EXPECT_FALSE(platform().setFeature(handle, {}));
-    EXPECT_EQ(io_.sentReports.size(), 1u);
+    system_.nodes[system_.devicePath(0)].featureTaken = report.size() - 1;
+    EXPECT_FALSE(platform().setFeature(handle, report)) << "a report the driver took in part";
+    system_.nodes[system_.devicePath(0)].transferError = EIO;
+    EXPECT_FALSE(platform().setFeature(handle, report) || platform().setFeature(handle, {}) ||
+                 platform().getFeature(handle, answer));
+    EXPECT_EQ(system_.sentReports.size(), 2u);
 }
 
-TEST_F(LinuxPlatformTest, GetFeatureReturnsTheCountAndZeroesWhatWasNotDelivered) {
-    addWidget();
-    io_.nodes[sysfs_.devicePath(0)].featureAnswer = {0x00, 0xA1, 0xA2, 0xA3};
-    const Handle handle = openNode(0);
-
-    std::vector<std::uint8_t> report(8, 0xEE);
-    EXPECT_EQ(platform().getFeature(handle, report), 4u);
-    EXPECT_EQ(report, (std::vector<std::uint8_t>{0x00, 0xA1, 0xA2, 0xA3, 0, 0, 0, 0}));
-
-    io_.nodes[sysfs_.devicePath(0)].transferError = ENODEV;
-    EXPECT_FALSE(platform().getFeature(handle, report));
+// The rule file names exactly the device's vendor with its three product IDs, in the
+// lower-case hex of sysfs, and grants access through the seat, never to everyone.
+TEST(UdevRule, GrantsSeatAccessToExactlyTheProductsOfTheProtocol) {
+    std::set<std::string> expected, rules;
+    for (const std::uint16_t product :
+         {protocol::ApplicationProductIds[0], protocol::ApplicationProductIds[1],
+          protocol::BootloaderProductId}) {
+        char rule[128];
+        std::snprintf(rule, sizeof rule,
+                      R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="%04x", ATTRS{idProduct}=="%04x", )"
+                      R"(TAG+="uaccess")",
+                      protocol::VendorId, product);
+        expected.insert(rule);
+    }
+    std::ifstream file(FWU_UDEV_RULE_FILE);
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line[0] != '#')
+            rules.insert(line);
+    }
+    EXPECT_EQ(rules, expected) << "the rules of " << FWU_UDEV_RULE_FILE;
 }
 
 }  // namespace
-}  // namespace fwu::platform::linux_hid
+}  // namespace fwu::platform::linux_hid::testing
