@@ -97,6 +97,8 @@ std::optional<HANDLE> WindowsPlatform::systemHandle(Handle handle) const {
 
 WindowsPlatform::Collection WindowsPlatform::inspectWithoutAccess(const std::string& path) {
     Collection collection;
+    if (path.empty())
+        return collection;
     const HANDLE device = openInterface(api_, path, NoAccess, 0);
     if (device == INVALID_HANDLE_VALUE)
         return collection;
