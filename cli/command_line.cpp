@@ -7,6 +7,7 @@
 
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
+#include "platform/file_system.h"
 #include "platform/simulated/demo_setup.h"
 
 namespace fwu::cli {
@@ -93,7 +94,7 @@ class Parser {
             (name == "--simulate" ? result_.options.simulate : result_.options.quiet) = true;
         } else if (name == "--trace") {
             if (const auto value = optionValue(name, inlineValue))
-                result_.options.tracePath = std::filesystem::path(std::string(*value));
+                result_.options.tracePath = platform::pathFromUtf8(*value);
         } else if (name == "--timeout") {
             if (const auto value = optionValue(name, inlineValue)) {
                 result_.options.upgradeTimeout = parseTimeout(*value);
@@ -125,7 +126,7 @@ class Parser {
         } else if (subcommand_->path == PathArgument::Optional && !result_.options.path) {
             if (argument.empty())
                 return fail("an empty path is not a file");
-            result_.options.path = std::filesystem::path(std::string(argument));
+            result_.options.path = platform::pathFromUtf8(argument);
         } else {
             fail("unexpected argument '" + std::string(argument) + "'");
         }

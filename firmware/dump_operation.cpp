@@ -10,6 +10,7 @@
 #include "firmware/dump_file.h"
 #include "firmware/messages.h"
 #include "firmware/operation_steps.h"
+#include "platform/file_system.h"
 
 namespace fwu::firmware {
 
@@ -120,9 +121,17 @@ OperationResult runDump(const OperationContext& context) {
         tellUser(context.host, *refusal);
         return *refusal;
     }
-    // The file is created before the start report: a folder that cannot be written is refused
-    // before the device is asked for anything.
-    DumpFile file(context.files.dumpFile());
+    // The target is checked and the file created before the start report: a target that is no
+    // file, or a folder that cannot be written, is refused before the device is asked for
+    // anything. A link is followed: the file it names is replaced, and the link stays.
+    const auto target = platform::fileToReplace(context.files.dumpFile());
+    if (!target) {
+        const auto refusal =
+            failed(Outcome::FileProblem, messages::dumpTargetNotAFile(context.files.dumpFile()));
+        tellUser(context.host, refusal);
+        return refusal;
+    }
+    DumpFile file(*target);
     std::error_code error;
     if (!file.create(error)) {
         const auto refusal =

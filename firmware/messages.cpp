@@ -158,6 +158,13 @@ std::string upgradeCancelled() {
            "in its bootloader: start the program again and run the upgrade again.";
 }
 
+std::string dumpTargetNotAFile(const std::filesystem::path& dumpFile) {
+    return displayPath(dumpFile) +
+           " is not a file (it is a folder, a device or another special file), so the dump "
+           "cannot be written there. Nothing was read from the device. Give the path of a file, "
+           "or of a new file in a folder you can write to, and run the dump again.";
+}
+
 std::string dumpFileNotCreated(const std::filesystem::path& partialFile,
                                const std::error_code& error) {
     return "Cannot create " + displayPath(partialFile) + ": " + error.message() +

@@ -39,6 +39,7 @@ std::string upgradeCancelled();
 
 // The flash dump. Blocks are numbered from 1 in the texts; the blocks read before a failure
 // stay in the partial file.
+std::string dumpTargetNotAFile(const std::filesystem::path& dumpFile);
 std::string dumpFileNotCreated(const std::filesystem::path& partialFile,
                                const std::error_code& error);
 std::string dumpStartRejected(const std::filesystem::path& dumpFile);

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <system_error>
 
 // The few file operations that must be done with the operating system's own calls: a file
@@ -13,6 +15,26 @@ namespace fwu::platform {
 
 // The folder that holds the running program, or nothing when the system cannot tell.
 std::optional<std::filesystem::path> programFolder();
+
+// A path from UTF-8 text, the program's own encoding, on every system: never through the
+// system's ANSI code page.
+std::filesystem::path pathFromUtf8(std::string_view text);
+
+// The file that writing a new file in place of `path` replaces: `path` itself when it names
+// nothing yet or a regular file, the file a symbolic link names (the link stays), and nothing
+// when `path` is no file to write: a folder, a device, a pipe or a socket, and on Windows a
+// reserved device name (NUL, CON, COM1, also with an extension) or anything that opens as
+// other than a file on a disk. Where the system cannot tell, `path` itself: creating the file
+// then says why it cannot be written.
+std::optional<std::filesystem::path> fileToReplace(const std::filesystem::path& path);
+
+// Writes all of `bytes` with calls of `writeSome`, each of which writes a leading part of what
+// it is given and returns how many bytes it took, or nothing (with `error` set) when it failed.
+// A call that takes no bytes is a failure: the system would take no more on a second try.
+using PartialWrite =
+    std::function<std::optional<std::size_t>(std::span<const std::uint8_t>, std::error_code&)>;
+[[nodiscard]] bool writeInParts(std::span<const std::uint8_t> bytes, const PartialWrite& writeSome,
+                                std::error_code& error);
 
 // A file this program created and writes alone. Closed when destroyed; movable, not copyable.
 class NewFile {
@@ -44,7 +66,9 @@ class NewFile {
 };
 
 // Removes the directory entry `path` itself: a symbolic link is removed, never its target.
-// Nothing at the path counts as success; a folder is not removed and is an error.
+// Nothing at the path counts as success; a folder is not removed and is an error. On Windows a
+// file that another program (a virus scanner, an indexer) holds open for a moment is tried again
+// for a few hundred milliseconds, here and in replaceFile.
 [[nodiscard]] bool removeFileEntry(const std::filesystem::path& path, std::error_code& error);
 
 // Puts `source` in place of `target` in one step, replacing any earlier `target`: whatever

@@ -10,6 +10,7 @@ namespace fwu::platform {
 namespace {
 
 constexpr mode_t NewFileMode = 0666;  // narrowed by the user's umask
+constexpr int MaxLinkHops = 40;       // as many links as the kernel follows in one path
 
 std::error_code lastError() {
     return {errno, std::generic_category()};
@@ -39,6 +40,26 @@ std::optional<std::filesystem::path> programFolder() {
     return program.parent_path();
 }
 
+std::optional<std::filesystem::path> fileToReplace(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path file = path;
+    for (int hops = 0; fs::is_symlink(fs::symlink_status(file, error)); ++hops) {
+        const fs::path next = fs::read_symlink(file, error);
+        if (error || hops == MaxLinkHops)
+            return std::nullopt;
+        file = next.is_absolute() ? next : file.parent_path() / next;
+    }
+    switch (fs::status(file, error).type()) {
+        case fs::file_type::regular:
+        case fs::file_type::not_found:
+        case fs::file_type::none:  // cannot tell
+            return file;
+        default:
+            return std::nullopt;
+    }
+}
+
 std::optional<NewFile> NewFile::create(const std::filesystem::path& path, std::error_code& error) {
     const int descriptor =
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, NewFileMode);
@@ -55,18 +76,22 @@ bool NewFile::write(std::span<const std::uint8_t> bytes, std::error_code& error)
         error = std::make_error_code(std::errc::bad_file_descriptor);
         return false;
     }
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(descriptorOf(handle_), bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            error = lastError();
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    error.clear();
-    return true;
+    const int descriptor = descriptorOf(handle_);
+    return writeInParts(
+        bytes,
+        [descriptor](std::span<const std::uint8_t> part,
+                     std::error_code& failure) -> std::optional<std::size_t> {
+            ssize_t written = 0;
+            do {
+                written = ::write(descriptor, part.data(), part.size());
+            } while (written < 0 && errno == EINTR);
+            if (written < 0) {
+                failure = lastError();
+                return std::nullopt;
+            }
+            return static_cast<std::size_t>(written);
+        },
+        error);
 }
 
 bool NewFile::flushToDisk(std::error_code& error) {

@@ -1,6 +1,10 @@
 #include "platform/file_system.h"
 
+#include <algorithm>
+#include <array>
+#include <cwctype>
 #include <string>
+#include <string_view>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -15,12 +19,80 @@ constexpr DWORD FirstModulePathLength = MAX_PATH;
 constexpr DWORD LongestModulePathLength = 32768;  // the longest path Windows can hand out
 constexpr DWORD LargestWriteChunk = 1u << 30;
 
+// A virus scanner or an indexer holds a new file open for a moment: a delete or a rename that
+// meets it is tried again, for this long in all.
+constexpr DWORD HeldFileRetries = 20;
+constexpr DWORD HeldFileRetryPause = 20;  // milliseconds
+
+// Names that open a device in every folder, whatever extension follows them.
+constexpr std::array<std::wstring_view, 32> ReservedDeviceNames = {
+    L"CON",  L"PRN",       L"AUX",       L"NUL",       L"CONIN$",    L"CONOUT$", L"COM0",
+    L"COM1", L"COM2",      L"COM3",      L"COM4",      L"COM5",      L"COM6",    L"COM7",
+    L"COM8", L"COM9",      L"COM\u00B9", L"COM\u00B2", L"COM\u00B3", L"LPT0",    L"LPT1",
+    L"LPT2", L"LPT3",      L"LPT4",      L"LPT5",      L"LPT6",      L"LPT7",    L"LPT8",
+    L"LPT9", L"LPT\u00B9", L"LPT\u00B2", L"LPT\u00B3",
+};
+
 std::error_code lastError() {
     return {static_cast<int>(GetLastError()), std::system_category()};
 }
 
+std::error_code errorOf(DWORD code) {
+    return {static_cast<int>(code), std::system_category()};
+}
+
 HANDLE handleOf(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+bool isHeldByAnotherProgram(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+           code == ERROR_ACCESS_DENIED;
+}
+
+// Runs `attempt` until it succeeds, fails for another reason than a file held open, or the
+// retries are spent. Returns the error of the last attempt, ERROR_SUCCESS after a success.
+template <typename Attempt>
+DWORD retryWhileHeld(Attempt attempt) {
+    for (DWORD retry = 0;; ++retry) {
+        if (attempt())
+            return ERROR_SUCCESS;
+        const DWORD code = GetLastError();
+        if (!isHeldByAnotherProgram(code) || retry == HeldFileRetries)
+            return code;
+        Sleep(HeldFileRetryPause);
+    }
+}
+
+// The name up to its first dot, without the spaces before it, in capitals: "nul .txt" is "NUL".
+bool isReservedDeviceName(const std::filesystem::path& path) {
+    std::wstring stem = path.filename().native();
+    stem = stem.substr(0, stem.find(L'.'));
+    stem.erase(stem.find_last_not_of(L' ') + 1);
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    return std::find(ReservedDeviceNames.begin(), ReservedDeviceNames.end(), stem) !=
+           ReservedDeviceNames.end();
+}
+
+bool isLink(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The path of the file an open handle stands for, links resolved, without the "\\?\" that
+// Windows puts before a drive letter.
+std::optional<std::filesystem::path> finalPathOf(HANDLE handle) {
+    std::wstring buffer(LongestModulePathLength, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), LongestModulePathLength,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= LongestModulePathLength)
+        return std::nullopt;
+    buffer.resize(length);
+    constexpr std::wstring_view LongPathPrefix = L"\\\\?\\";
+    if (buffer.starts_with(LongPathPrefix) && buffer.size() > 6 && buffer[5] == L':')
+        buffer.erase(0, LongPathPrefix.size());
+    return std::filesystem::path(buffer);
 }
 
 }  // namespace
@@ -38,6 +110,26 @@ std::optional<std::filesystem::path> programFolder() {
         // The path was cut short: try again with a larger buffer.
     }
     return std::nullopt;
+}
+
+std::optional<std::filesystem::path> fileToReplace(const std::filesystem::path& path) {
+    if (isReservedDeviceName(path))
+        return std::nullopt;
+    // No access rights asked for: enough for the type, even of a file that another program holds.
+    const HANDLE handle =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return path;  // nothing there yet, or cannot tell
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool diskFile = GetFileType(handle) == FILE_TYPE_DISK &&
+                          GetFileInformationByHandle(handle, &information) &&
+                          !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::optional<std::filesystem::path> file;
+    if (diskFile)
+        file = isLink(path) ? finalPathOf(handle).value_or(path) : path;
+    CloseHandle(handle);
+    return file;
 }
 
 std::optional<NewFile> NewFile::create(const std::filesystem::path& path, std::error_code& error) {
@@ -59,18 +151,21 @@ bool NewFile::write(std::span<const std::uint8_t> bytes, std::error_code& error)
         error = std::make_error_code(std::errc::bad_file_descriptor);
         return false;
     }
-    while (!bytes.empty()) {
-        const DWORD chunk =
-            bytes.size() < LargestWriteChunk ? static_cast<DWORD>(bytes.size()) : LargestWriteChunk;
-        DWORD written = 0;
-        if (!WriteFile(handleOf(handle_), bytes.data(), chunk, &written, nullptr)) {
-            error = lastError();
-            return false;
-        }
-        bytes = bytes.subspan(written);
-    }
-    error.clear();
-    return true;
+    const HANDLE handle = handleOf(handle_);
+    return writeInParts(
+        bytes,
+        [handle](std::span<const std::uint8_t> part,
+                 std::error_code& failure) -> std::optional<std::size_t> {
+            const DWORD chunk =
+                static_cast<DWORD>(std::min<std::size_t>(part.size(), LargestWriteChunk));
+            DWORD written = 0;
+            if (!WriteFile(handle, part.data(), chunk, &written, nullptr)) {
+                failure = lastError();
+                return std::nullopt;
+            }
+            return written;
+        },
+        error);
 }
 
 bool NewFile::flushToDisk(std::error_code& error) {
@@ -101,12 +196,10 @@ bool NewFile::close(std::error_code& error) {
 
 bool removeFileEntry(const std::filesystem::path& path, std::error_code& error) {
     // DeleteFileW removes a symbolic link itself, not its target.
-    if (!DeleteFileW(path.c_str())) {
-        const DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
-            error = {static_cast<int>(code), std::system_category()};
-            return false;
-        }
+    const DWORD code = retryWhileHeld([&] { return DeleteFileW(path.c_str()); });
+    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+        error = errorOf(code);
+        return false;
     }
     error.clear();
     return true;
@@ -114,9 +207,12 @@ bool removeFileEntry(const std::filesystem::path& path, std::error_code& error) 
 
 bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target,
                  std::error_code& error) {
-    if (!MoveFileExW(source.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = lastError();
+    const DWORD code = retryWhileHeld([&] {
+        return MoveFileExW(source.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    });
+    if (code != ERROR_SUCCESS) {
+        error = errorOf(code);
         return false;
     }
     error.clear();

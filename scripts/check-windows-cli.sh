@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the command-line program's update and dump on the simulated device as a Windows program
 # under Wine, and checks what they did: the update's records carry the image's bytes, and the
-# dump file holds exactly the flash bytes the device answered.
+# dump file holds exactly the flash bytes the device answered. Then the program in a drive root
+# and in a folder named outside the ANSI code page, a path in such a folder on its command line,
+# a dump into a device name, and the manifest the program carries.
 #   check-windows-cli.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -9,9 +11,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 program_folder=$build/cli
 cli=$program_folder/firmware-update-cli.exe
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix} WINEDEBUG=-all
+# Wine takes the arguments it hands on as UTF-8 only in a UTF-8 locale.
+export LC_ALL=C.UTF-8
 prefix=$WINEPREFIX
 work=$(mktemp -d)
-trap 'rm -rf "$work"; rm -f "$program_folder/Velnor.bin" "$program_folder/Ombrel.bin"' EXIT
+drive_root=$prefix/drive_c
+unusual="$work/Прошивка 固件 ✓"
+trap 'rm -rf "$work"; rm -f "$program_folder/Velnor.bin" "$program_folder/Ombrel.bin" \
+    "$drive_root/firmware-update-cli.exe" "$drive_root/Velnor.bin" "$drive_root/Ombrel.bin"' EXIT
 
 run_cli() {
     "$here/run-under-wine.sh" "$prefix" "$cli" "$@" </dev/null
@@ -41,4 +48,36 @@ answered=$(awk '$1 == "<" { for (i = 7; i <= 38; i++) printf "%s", $i }' "$work/
 dumped=$(hex_of "$program_folder/Ombrel.bin")
 [ "${#dumped}" -eq $((2 * 1048576)) ] || { echo "Ombrel.bin is not 1 MiB"; exit 1; }
 [ "$answered" = "$dumped" ] || { echo "Ombrel.bin differs from the flash the device sent"; exit 1; }
+
+# The program's folder is a drive root, or named outside the ANSI code page: the update finds and
+# reads Velnor.bin there, the dump writes Ombrel.bin there.
+mkdir -p "$unusual"
+for folder in "$drive_root" "$unusual"; do
+    echo "update and dump with the program in $folder"
+    cp "$cli" "$program_folder/Velnor.bin" "$folder/"
+    "$here/run-under-wine.sh" "$prefix" "$folder/firmware-update-cli.exe" --simulate --quiet \
+        update </dev/null
+    FIRMWARE_UPDATE_SIMULATION="clock=virtual" "$here/run-under-wine.sh" "$prefix" \
+        "$folder/firmware-update-cli.exe" --simulate --quiet dump </dev/null
+    [ "$(stat -c %s "$folder/Ombrel.bin")" -eq 1048576 ] || { echo "no dump in $folder"; exit 1; }
+done
+
+echo "dump into a path outside the ANSI code page, given on the command line"
+rm "$unusual/Ombrel.bin"
+FIRMWARE_UPDATE_SIMULATION="clock=virtual" run_cli --simulate dump \
+    "$(winepath -w "$unusual/Ombrel.bin")" 2>/dev/null >"$work/dump.out" ||
+    { echo "the dump into $unusual failed: the path did not arrive whole"; exit 1; }
+[ "$(stat -c %s "$unusual/Ombrel.bin")" -eq 1048576 ] || { echo "no dump in $unusual"; exit 1; }
+grep -q "Прошивка 固件 ✓" "$work/dump.out" || { echo "the path was not shown whole"; exit 1; }
+
+echo "dump into NUL: refused before the device is asked, exit status 4"
+status=0
+run_cli --simulate dump NUL >/dev/null 2>"$work/nul.err" || status=$?
+[ "$status" -eq 4 ] && grep -q "NUL is not a file" "$work/nul.err" ||
+    { echo "a dump into NUL ended with status $status"; cat "$work/nul.err"; exit 1; }
+
+# Without asInvoker, Windows asks for administrator rights for a program whose name contains
+# "update". The manifest is a resource of the program, in plain text.
+grep -q 'requestedExecutionLevel level="asInvoker"' "$cli" && grep -q longPathAware "$cli" ||
+    { echo "firmware-update-cli.exe carries no manifest with asInvoker and longPathAware"; exit 1; }
 echo "the command-line program under Wine: update and dump as expected"

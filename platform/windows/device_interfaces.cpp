@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 
 namespace fwu::platform::windows {
@@ -12,7 +13,7 @@ namespace {
 
 // A device path is far shorter; a larger reported size is not trusted with an allocation.
 constexpr DWORD MaxDetailRecordSize = 64 * 1024;
-constexpr DWORD DevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+constexpr DWORD DevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
 
 // Destroys the device information set when the enumeration ends, however it ends.
 class DeviceInfoList {
@@ -33,24 +34,26 @@ class DeviceInfoList {
     HDEVINFO set_;
 };
 
-// Asks for the detail record's size, then for the record itself, in a buffer one byte longer
-// than asked for and zero-filled, so the path always ends inside it.
+// Asks for the detail record's size, then for the record itself, in a buffer one character
+// longer than asked for and zero-filled, so the path always ends inside it.
 std::string devicePath(WindowsApi& api, HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData) {
     DWORD requiredSize = 0;
-    api.SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
+    api.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
     if (requiredSize <= DevicePathOffset || requiredSize > MaxDetailRecordSize)
         return {};
 
-    std::vector<char> record(requiredSize + 1, '\0');
-    const DWORD headerSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    // Whole WCHARs, so the record and the path in it are aligned.
+    std::vector<WCHAR> record(requiredSize / sizeof(WCHAR) + 2, L'\0');
+    const DWORD headerSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     std::memcpy(record.data(), &headerSize, sizeof headerSize);
-    auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(record.data());
-    if (!api.SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, requiredSize, nullptr,
+    auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(record.data());
+    if (!api.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, requiredSize, nullptr,
                                               nullptr)) {
         return {};
     }
-    const char* path = record.data() + DevicePathOffset;
-    return std::string(path, ::strnlen(path, record.size() - DevicePathOffset));
+    const WCHAR* path = detail->DevicePath;
+    const std::size_t room = record.size() - DevicePathOffset / sizeof(WCHAR);
+    return toUtf8(std::wstring_view(path, ::wcsnlen(path, room)));
 }
 
 }  // namespace
@@ -58,7 +61,7 @@ std::string devicePath(WindowsApi& api, HDEVINFO set, SP_DEVICE_INTERFACE_DATA& 
 std::vector<InterfaceEntry> enumerateHidInterfaces(WindowsApi& api) {
     GUID hidGuid{};
     api.HidD_GetHidGuid(&hidGuid);
-    const DeviceInfoList set(api, api.SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr,
+    const DeviceInfoList set(api, api.SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr,
                                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     std::vector<InterfaceEntry> entries;
     if (!set.valid())

@@ -7,9 +7,9 @@ namespace {
 // Forwards every call to the system's own function of the same name.
 class SystemWindowsApi final : public WindowsApi {
   public:
-    HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
+    HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
                                   DWORD flags) override {
-        return ::SetupDiGetClassDevsA(classGuid, enumerator, parent, flags);
+        return ::SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
     }
     BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfo,
                                      const GUID* interfaceClassGuid, DWORD memberIndex,
@@ -17,12 +17,12 @@ class SystemWindowsApi final : public WindowsApi {
         return ::SetupDiEnumDeviceInterfaces(deviceInfoSet, deviceInfo, interfaceClassGuid,
                                              memberIndex, interfaceData);
     }
-    BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet,
+    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
                                           PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
+                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                           DWORD detailSize, PDWORD requiredSize,
                                           PSP_DEVINFO_DATA deviceInfo) override {
-        return ::SetupDiGetDeviceInterfaceDetailA(deviceInfoSet, interfaceData, detail, detailSize,
+        return ::SetupDiGetDeviceInterfaceDetailW(deviceInfoSet, interfaceData, detail, detailSize,
                                                   requiredSize, deviceInfo);
     }
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) override {
@@ -58,9 +58,9 @@ class SystemWindowsApi final : public WindowsApi {
         return ::HidD_GetFeature(device, report, length);
     }
 
-    HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+    HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                        DWORD creation, DWORD flags, HANDLE templateFile) override {
-        return ::CreateFileA(path, access, shareMode, security, creation, flags, templateFile);
+        return ::CreateFileW(path, access, shareMode, security, creation, flags, templateFile);
     }
     BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
     DWORD GetLastError() override { return ::GetLastError(); }

@@ -1,8 +1,9 @@
 #pragma once
 
 // Every Windows function the HID backend calls, declared in this one place (the file operations
-// of platform/file_system_windows.cpp are their own). The backend calls the system only through
-// WindowsApi, so a test can put a fake or a counting layer underneath it.
+// of platform/file_system_windows.cpp and the text conversions of wide_text.cpp are their own). The
+// backend calls the system only through WindowsApi, so a test can put a fake underneath it. Only
+// the wide (UTF-16) forms are used: device paths never pass through the ANSI code page.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -27,14 +28,14 @@ class WindowsApi {
     virtual ~WindowsApi() = default;
 
     // SetupAPI: the HID device interfaces present.
-    virtual HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
+    virtual HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
                                           DWORD flags) = 0;
     virtual BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfo,
                                              const GUID* interfaceClassGuid, DWORD memberIndex,
                                              PSP_DEVICE_INTERFACE_DATA interfaceData) = 0;
-    virtual BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet,
+    virtual BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
                                                   PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
+                                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                                   DWORD detailSize, PDWORD requiredSize,
                                                   PSP_DEVINFO_DATA deviceInfo) = 0;
     virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) = 0;
@@ -51,8 +52,9 @@ class WindowsApi {
     virtual BOOLEAN HidD_SetFeature(HANDLE device, PVOID report, ULONG length) = 0;
     virtual BOOLEAN HidD_GetFeature(HANDLE device, PVOID report, ULONG length) = 0;
 
-    // Kernel. CreateFileA opens an interface plainly or with FILE_FLAG_OVERLAPPED.
-    virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
+    // Kernel. CreateFileW opens an interface for reading and writing, plainly or with
+    // FILE_FLAG_OVERLAPPED, or with no access rights to read its attributes only.
+    virtual HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,
                                LPSECURITY_ATTRIBUTES security, DWORD creation, DWORD flags,
                                HANDLE templateFile) = 0;
     virtual BOOL CloseHandle(HANDLE handle) = 0;

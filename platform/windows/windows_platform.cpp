@@ -1,9 +1,11 @@
 #include "platform/windows/windows_platform.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "platform/windows/device_interfaces.h"
+#include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 
 namespace fwu::platform {
@@ -19,19 +21,17 @@ namespace fwu::platform::windows {
 namespace {
 
 constexpr DWORD ReadWriteAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD NoAccess = 0;  // enough for the attributes and the capabilities
 constexpr DWORD ShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-HANDLE nativeHandle(Handle handle) {
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle));
-}
-
-Handle portableHandle(HANDLE handle) {
-    return static_cast<Handle>(reinterpret_cast<std::intptr_t>(handle));
-}
+// A USB string holds at most 126 UTF-16 code units; HID.dll fails, and returns nothing, when
+// the buffer cannot take the whole string and its terminating zero.
+constexpr std::size_t IdentityQueryBytes = (126 + 1) * sizeof(WCHAR);
 
 OpenError openErrorFor(DWORD errorCode) {
     switch (errorCode) {
         case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:  // held exclusively by another program
             return OpenError::PermissionDenied;
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -47,57 +47,129 @@ bool fitsInUlong(std::size_t size) {
     return size <= std::numeric_limits<ULONG>::max();
 }
 
+// Opens one interface; the handle is never inherited by a program this one starts.
+HANDLE openInterface(WindowsApi& api, const std::string& path, DWORD access, DWORD flags) {
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = nullptr;
+    security.bInheritHandle = FALSE;
+    const std::wstring widePath = toUtf16(path);
+    const HANDLE opened = api.CreateFileW(widePath.c_str(), access, ShareReadWrite, &security,
+                                          OPEN_EXISTING, flags, nullptr);
+    return opened == nullptr ? INVALID_HANDLE_VALUE : opened;
+}
+
+// Hands the caller the string's whole code units that fit, then its zero when that fits too.
+void copyIdentity(std::span<const std::uint8_t> queried, std::span<std::uint8_t> buffer) {
+    std::size_t units = 0;
+    while (2 * units + 1 < queried.size() && (queried[2 * units] | queried[2 * units + 1]) != 0)
+        ++units;
+    const std::size_t bytes = std::min(2 * (units + 1), buffer.size() / 2 * 2);
+    std::copy_n(queried.begin(), std::min(bytes, queried.size()), buffer.begin());
+}
+
 }  // namespace
+
+struct WindowsPlatform::Collection {
+    std::optional<Attributes> ids;
+    std::uint16_t featureReportLength = 0;
+};
 
 WindowsPlatform::WindowsPlatform(WindowsApi& api) : api_(api) {}
 
 WindowsPlatform::~WindowsPlatform() {
-    for (const Handle handle : heldHandles_)
-        api_.CloseHandle(nativeHandle(handle));
+    for (const auto& [token, handle] : openHandles_)
+        api_.CloseHandle(handle);
+}
+
+int WindowsPlatform::openHandleCount() const {
+    const std::lock_guard lock(mutex_);
+    return static_cast<int>(openHandles_.size());
+}
+
+std::optional<HANDLE> WindowsPlatform::systemHandle(Handle handle) const {
+    const std::lock_guard lock(mutex_);
+    const auto found = openHandles_.find(handle);
+    if (found == openHandles_.end())
+        return std::nullopt;
+    return found->second;
+}
+
+WindowsPlatform::Collection WindowsPlatform::inspectWithoutAccess(const std::string& path) {
+    Collection collection;
+    if (path.empty())
+        return collection;
+    const HANDLE device = openInterface(api_, path, NoAccess, 0);
+    if (device == INVALID_HANDLE_VALUE)
+        return collection;
+    collection.ids = attributesOf(device);
+    if (const auto caps = capabilitiesOf(device))
+        collection.featureReportLength = caps->featureReportByteLength;
+    api_.CloseHandle(device);
+    return collection;
 }
 
 std::vector<InterfaceEntry> WindowsPlatform::enumerateInterfaces() {
-    return enumerateHidInterfaces(api_);
+    std::vector<InterfaceEntry> entries = enumerateHidInterfaces(api_);
+    std::vector<Collection> collections;
+    for (const auto& entry : entries)
+        collections.push_back(inspectWithoutAccess(entry.path));
+
+    for (std::size_t first = 0; first < entries.size();) {
+        std::size_t end = first + 1;
+        while (end < entries.size() && collections[first].ids &&
+               collections[end].ids == collections[first].ids) {
+            ++end;
+        }
+        std::size_t longest = first;
+        for (std::size_t i = first + 1; i < end; ++i) {
+            if (collections[i].featureReportLength > collections[longest].featureReportLength)
+                longest = i;
+        }
+        std::rotate(entries.begin() + static_cast<std::ptrdiff_t>(first),
+                    entries.begin() + static_cast<std::ptrdiff_t>(longest),
+                    entries.begin() + static_cast<std::ptrdiff_t>(longest) + 1);
+        first = end;
+    }
+    return entries;
 }
 
 OpenResult WindowsPlatform::open(const std::string& path, OpenMode mode) {
-    SECURITY_ATTRIBUTES security{};
-    security.nLength = sizeof security;
-    security.lpSecurityDescriptor = nullptr;
-    security.bInheritHandle = TRUE;
     const DWORD flags = mode == OpenMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0;
-
-    const HANDLE opened = api_.CreateFileA(path.c_str(), ReadWriteAccess, ShareReadWrite, &security,
-                                           OPEN_EXISTING, flags, nullptr);
-    if (opened == INVALID_HANDLE_VALUE || opened == nullptr)
+    const HANDLE opened = openInterface(api_, path, ReadWriteAccess, flags);
+    if (opened == INVALID_HANDLE_VALUE)
         return {std::nullopt, openErrorFor(api_.GetLastError())};
-    const Handle handle = portableHandle(opened);
-    heldHandles_.insert(handle);
-    return {handle, OpenError::None};
+    const std::lock_guard lock(mutex_);
+    const auto token = static_cast<Handle>(++lastIssued_);
+    openHandles_.emplace(token, opened);
+    return {token, OpenError::None};
 }
 
 bool WindowsPlatform::close(Handle handle) {
-    if (heldHandles_.erase(handle) == 0)
-        return false;
-    return api_.CloseHandle(nativeHandle(handle)) != FALSE;
+    HANDLE device = INVALID_HANDLE_VALUE;
+    {
+        const std::lock_guard lock(mutex_);
+        const auto found = openHandles_.find(handle);
+        if (found == openHandles_.end())
+            return false;
+        device = found->second;
+        openHandles_.erase(found);
+    }
+    return api_.CloseHandle(device) != FALSE;
 }
 
-std::optional<Attributes> WindowsPlatform::attributes(Handle handle) {
-    if (!holds(handle))
-        return std::nullopt;
+std::optional<Attributes> WindowsPlatform::attributesOf(HANDLE device) {
     HIDD_ATTRIBUTES queried{};
     queried.Size = sizeof queried;
-    if (!api_.HidD_GetAttributes(nativeHandle(handle), &queried))
+    if (!api_.HidD_GetAttributes(device, &queried))
         return std::nullopt;
     return Attributes{queried.VendorID, queried.ProductID, queried.VersionNumber};
 }
 
 // The preparsed data is released in the same call that obtained it, and only then.
-std::optional<Capabilities> WindowsPlatform::capabilities(Handle handle) {
-    if (!holds(handle))
-        return std::nullopt;
+std::optional<Capabilities> WindowsPlatform::capabilitiesOf(HANDLE device) {
     PHIDP_PREPARSED_DATA preparsedData = nullptr;
-    if (!api_.HidD_GetPreparsedData(nativeHandle(handle), &preparsedData))
+    if (!api_.HidD_GetPreparsedData(device, &preparsedData))
         return std::nullopt;
     HIDP_CAPS caps{};
     const NTSTATUS status = api_.HidP_GetCaps(preparsedData, &caps);
@@ -107,41 +179,62 @@ std::optional<Capabilities> WindowsPlatform::capabilities(Handle handle) {
     return Capabilities{caps.FeatureReportByteLength};
 }
 
+std::optional<Attributes> WindowsPlatform::attributes(Handle handle) {
+    const auto device = systemHandle(handle);
+    return device ? attributesOf(*device) : std::nullopt;
+}
+
+std::optional<Capabilities> WindowsPlatform::capabilities(Handle handle) {
+    const auto device = systemHandle(handle);
+    return device ? capabilitiesOf(*device) : std::nullopt;
+}
+
+std::optional<Attributes> WindowsPlatform::attributesWithoutOpening(const std::string& path) {
+    return inspectWithoutAccess(path).ids;
+}
+
 bool WindowsPlatform::identityString(Handle handle, IdentityString which,
                                      std::span<std::uint8_t> buffer) {
-    if (!holds(handle) || !fitsInUlong(buffer.size()))
+    const auto device = systemHandle(handle);
+    if (!device)
         return false;
-    const HANDLE device = nativeHandle(handle);
-    const auto length = static_cast<ULONG>(buffer.size());
+    std::array<std::uint8_t, IdentityQueryBytes> queried{};
+    const auto length = static_cast<ULONG>(queried.size());
+    BOOLEAN found = FALSE;
     switch (which) {
         case IdentityString::Manufacturer:
-            return api_.HidD_GetManufacturerString(device, buffer.data(), length) != FALSE;
+            found = api_.HidD_GetManufacturerString(*device, queried.data(), length);
+            break;
         case IdentityString::Product:
-            return api_.HidD_GetProductString(device, buffer.data(), length) != FALSE;
+            found = api_.HidD_GetProductString(*device, queried.data(), length);
+            break;
         case IdentityString::SerialNumber:
-            return api_.HidD_GetSerialNumberString(device, buffer.data(), length) != FALSE;
+            found = api_.HidD_GetSerialNumberString(*device, queried.data(), length);
+            break;
     }
-    return false;
+    if (!found)
+        return false;
+    copyIdentity(queried, buffer);
+    return true;
 }
 
 bool WindowsPlatform::setFeature(Handle handle, std::span<const std::uint8_t> report) {
-    if (!holds(handle) || !fitsInUlong(report.size()))
+    const auto device = systemHandle(handle);
+    if (!device || !fitsInUlong(report.size()))
         return false;
     // HidD_SetFeature takes a non-const pointer but only reads the report.
     auto* bytes = const_cast<std::uint8_t*>(report.data());
-    return api_.HidD_SetFeature(nativeHandle(handle), bytes, static_cast<ULONG>(report.size())) !=
-           FALSE;
+    return api_.HidD_SetFeature(*device, bytes, static_cast<ULONG>(report.size())) != FALSE;
 }
 
 // HID.dll does not say how many bytes arrived: a successful request fills the whole report.
 std::optional<std::size_t> WindowsPlatform::getFeature(Handle handle,
                                                        std::span<std::uint8_t> report) {
-    if (!holds(handle) || !fitsInUlong(report.size()))
+    const auto device = systemHandle(handle);
+    if (!device || !fitsInUlong(report.size()))
         return std::nullopt;
-    if (!api_.HidD_GetFeature(nativeHandle(handle), report.data(),
-                              static_cast<ULONG>(report.size()))) {
+    if (!api_.HidD_GetFeature(*device, report.data(), static_cast<ULONG>(report.size())))
         return std::nullopt;
-    }
     return report.size();
 }
 

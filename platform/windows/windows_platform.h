@@ -1,17 +1,30 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
+#include <map>
+#include <mutex>
 
 #include "platform/hid_platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 namespace fwu::platform::windows {
 
 class WindowsApi;
 
 // The HID services of Windows: SetupAPI lists the HID interfaces, HID.dll does the rest.
-// The backend remembers every handle it opened and passes only those to the system: a close
-// or a query with any other value (one already closed, or never issued) fails without a call.
+//
+// Callers get handles of the backend's own, numbers that are never issued twice, each mapped to
+// the Windows handle it stands for. Windows gives a closed handle's value to the next object it
+// opens, so a close or a query with a handle already closed, or never issued, fails here without
+// reaching the system, and can never reach another device. Several threads may use the backend
+// at once, each with its own device; one handle is used by one thread at a time.
 class WindowsPlatform final : public HidPlatform {
   public:
     explicit WindowsPlatform(WindowsApi& api);
@@ -20,8 +33,11 @@ class WindowsPlatform final : public HidPlatform {
     WindowsPlatform& operator=(const WindowsPlatform&) = delete;
 
     // Handles this backend opened and has not closed yet.
-    int openHandleCount() const { return static_cast<int>(heldHandles_.size()); }
+    int openHandleCount() const;
 
+    // Windows makes one interface per top-level collection, all with the device's IDs. Of
+    // neighbouring interfaces with the same IDs, the first with the longest feature report is
+    // listed first: that collection carries the device's commands. Otherwise SetupAPI's order.
     std::vector<InterfaceEntry> enumerateInterfaces() override;
     OpenResult open(const std::string& path, OpenMode mode) override;
     bool close(Handle handle) override;
@@ -31,14 +47,24 @@ class WindowsPlatform final : public HidPlatform {
                         std::span<std::uint8_t> buffer) override;
     bool setFeature(Handle handle, std::span<const std::uint8_t> report) override;
     std::optional<std::size_t> getFeature(Handle handle, std::span<std::uint8_t> report) override;
+    // Opened with no access rights, which works while another program holds the device.
+    std::optional<Attributes> attributesWithoutOpening(const std::string& path) override;
     void sleep(std::chrono::milliseconds duration) override;
     std::chrono::milliseconds monotonicTime() override;
 
   private:
-    bool holds(Handle handle) const { return heldHandles_.contains(handle); }
+    struct Collection;
+    Collection inspectWithoutAccess(const std::string& path);
+    std::optional<Attributes> attributesOf(HANDLE device);
+    std::optional<Capabilities> capabilitiesOf(HANDLE device);
+
+    // The Windows handle a token stands for, while it is open.
+    std::optional<HANDLE> systemHandle(Handle handle) const;
 
     WindowsApi& api_;
-    std::set<Handle> heldHandles_;
+    mutable std::mutex mutex_;  // guards the two members below; never held across a system call
+    std::map<Handle, HANDLE> openHandles_;
+    std::intptr_t lastIssued_ = 0;
 };
 
 }  // namespace fwu::platform::windows

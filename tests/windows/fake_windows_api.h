@@ -1,94 +1,221 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/windows/wide_text.h"
 #include "platform/windows/windows_api.h"
 
 namespace fwu::platform::windows::testing {
 
-// One HID interface as the fake system presents it.
+enum class DetailFault { None, NoSize, SecondQueryFails, Unterminated };
+
+// One HID interface (one top-level collection) as the fake system presents it.
 struct FakeInterface {
+    FakeInterface(std::string path, std::uint16_t vendorId, std::uint16_t productId,
+                  std::uint16_t featureReportLength)
+        : path(std::move(path)),
+          vendorId(vendorId),
+          productId(productId),
+          featureReportLength(featureReportLength) {}
+
     std::string path;
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    std::uint16_t versionNumber = 0;
-    std::uint16_t featureReportLength = 0;
-    std::optional<DWORD> openError;    // CreateFileA fails with this code
-    bool reportsNoDetailSize = false;  // the first detail query tells no size
-    bool failsDetailQuery = false;     // the second detail query fails
-    bool unterminatedPath = false;     // the record holds the path without its zero
-    bool failsPreparsedData = false;
-    std::u16string identityText;  // what every identity-string query answers
+    std::uint16_t vendorId;
+    std::uint16_t productId;
+    std::uint16_t featureReportLength;
+    std::optional<DWORD> openError;  // an open for reading and writing fails with this
+    DetailFault detailFault = DetailFault::None;
+    std::u16string identityText;         // what every identity-string query answers
+    std::function<void()> onGetFeature;  // runs inside HidD_GetFeature, outside the fake's lock
 };
 
-// The record sizes and arguments the backend handed to the system, as the system saw them.
-struct ObservedCall {
-    std::string function;
-    DWORD recordSize = 0;  // cbSize, Size or nLength of the record passed, where there is one
-    DWORD length = 0;      // a buffer length or flags, where there is one
-};
-
-// SetupAPI and HID.dll over a list of interfaces. Handles are numbers it issues; a call with a
-// handle it did not issue, or one already closed, is counted as a stale use.
+// SetupAPI, HID.dll and the kernel calls over a table of interfaces, as Windows documents them:
+// a closed handle's value is the next one issued; a string query fails, writing nothing, when
+// the buffer cannot take the string and its zero; an open without access rights works on a
+// device that another program holds and reads attributes and capabilities, but no reports.
+// Every call may come from any thread; read the public state when no other thread uses it.
 class FakeWindowsApi final : public WindowsApi {
   public:
+    struct OpenHandle {
+        std::size_t interface;
+        DWORD access;
+    };
     std::vector<FakeInterface> interfaces;
-    std::vector<ObservedCall> calls;
-    bool failClassDevs = false;
-    std::set<std::uintptr_t> openHandles;
-    int staleHandleUses = 0;
-    int destroyedInfoSets = 0;
+    std::map<std::uintptr_t, OpenHandle> open;
     int outstandingPreparsedData = 0;
-    DWORD lastSleep = 0;
+    int staleHandleUses = 0;
+    int inheritableOpens = 0;
+    int destroyedInfoSets = 0;
+    std::string lastStringQuery;
     std::vector<std::uint8_t> lastFeatureSent;
 
-    int callCount(const std::string& function) const;
-    std::vector<ObservedCall> callsOf(const std::string& function) const;
+    HDEVINFO SetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD flags) override {
+        return flags == (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE) ? InfoSet : INVALID_HANDLE_VALUE;
+    }
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DWORD index,
+                                     PSP_DEVICE_INTERFACE_DATA data) override {
+        if (set != InfoSet || data->cbSize != sizeof *data || index >= interfaces.size())
+            return failWith(ERROR_NO_MORE_ITEMS);
+        data->Reserved = index;
+        return TRUE;
+    }
+    BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data,
+                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
+                                          PDWORD requiredSize, PSP_DEVINFO_DATA) override {
+        const FakeInterface& entry = interfaces.at(data->Reserved);
+        const std::wstring path = toUtf16(entry.path);
+        const std::size_t units = path.size() + (entry.detailFault != DetailFault::Unterminated);
+        const auto needed = static_cast<DWORD>(sizeof(DWORD) + units * sizeof(WCHAR));
+        if (requiredSize != nullptr && entry.detailFault != DetailFault::NoSize)
+            *requiredSize = needed;
+        if (detail == nullptr || size < needed)
+            return failWith(ERROR_INSUFFICIENT_BUFFER);
+        if (entry.detailFault == DetailFault::SecondQueryFails || detail->cbSize != sizeof *detail)
+            return failWith(ERROR_INVALID_USER_BUFFER);
+        std::memcpy(detail->DevicePath, path.c_str(), units * sizeof(WCHAR));
+        return TRUE;
+    }
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override {
+        destroyedInfoSets += set == InfoSet;
+        return set == InfoSet;
+    }
+    void HidD_GetHidGuid(LPGUID guid) override { *guid = GUID{}; }
 
-    HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
-                                  DWORD flags) override;
-    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfo,
-                                     const GUID* interfaceClassGuid, DWORD memberIndex,
-                                     PSP_DEVICE_INTERFACE_DATA interfaceData) override;
-    BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet,
-                                          PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                          PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
-                                          DWORD detailSize, PDWORD requiredSize,
-                                          PSP_DEVINFO_DATA deviceInfo) override;
-    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) override;
-    void HidD_GetHidGuid(LPGUID hidGuid) override;
-    BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override;
-    BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) override;
-    NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS caps) override;
-    BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsedData) override;
-    BOOLEAN HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length) override;
-    BOOLEAN HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length) override;
-    BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG length) override;
-    BOOLEAN HidD_SetFeature(HANDLE device, PVOID report, ULONG length) override;
-    BOOLEAN HidD_GetFeature(HANDLE device, PVOID report, ULONG length) override;
-    HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
-                       DWORD creation, DWORD flags, HANDLE templateFile) override;
-    BOOL CloseHandle(HANDLE handle) override;
-    DWORD GetLastError() override { return lastError_; }
-    void Sleep(DWORD milliseconds) override { lastSleep = milliseconds; }
+    HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                       DWORD creation, DWORD, HANDLE) override {
+        const auto entry = std::find_if(interfaces.begin(), interfaces.end(),
+                                        [&](const auto& i) { return i.path == toUtf8(path); });
+        if (entry == interfaces.end() || creation != OPEN_EXISTING ||
+            share != (FILE_SHARE_READ | FILE_SHARE_WRITE))
+            return failWith(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+        if (access != 0 && entry->openError)
+            return failWith(*entry->openError), INVALID_HANDLE_VALUE;
+        const std::lock_guard lock(mutex_);
+        inheritableOpens += security != nullptr && security->bInheritHandle;
+        const std::uintptr_t handle = freed_.empty() ? nextHandle_ += 4 : freed_.back();
+        if (!freed_.empty())
+            freed_.pop_back();
+        open[handle] = {static_cast<std::size_t>(entry - interfaces.begin()), access};
+        return reinterpret_cast<HANDLE>(handle);
+    }
+    BOOL CloseHandle(HANDLE handle) override {
+        const std::lock_guard lock(mutex_);
+        if (openOf(handle) == nullptr)
+            return FALSE;
+        open.erase(valueOf(handle));
+        freed_.push_back(valueOf(handle));
+        return TRUE;
+    }
+    DWORD GetLastError() override { return lastError; }
+    void Sleep(DWORD) override {}
+
+    BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
+        const std::lock_guard lock(mutex_);
+        const OpenHandle* handle = openOf(device);
+        if (handle == nullptr || attributes->Size != sizeof *attributes)
+            return FALSE;
+        const FakeInterface& entry = interfaces[handle->interface];
+        *attributes = {sizeof *attributes, entry.vendorId, entry.productId, 0x0105};
+        return TRUE;
+    }
+    // The preparsed data is the interface itself, counted until it is freed.
+    BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) override {
+        const std::lock_guard lock(mutex_);
+        const OpenHandle* handle = openOf(device);
+        if (handle != nullptr)
+            *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(&interfaces[handle->interface]);
+        return handle != nullptr && ++outstandingPreparsedData;
+    }
+    NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) override {
+        *caps = HIDP_CAPS{};
+        caps->FeatureReportByteLength = reinterpret_cast<FakeInterface*>(data)->featureReportLength;
+        return HIDP_STATUS_SUCCESS;
+    }
+    BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA) override {
+        const std::lock_guard lock(mutex_);
+        return outstandingPreparsedData-- > 0;
+    }
+    BOOLEAN HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length) override {
+        return copyString("HidD_GetManufacturerString", device, buffer, length);
+    }
+    BOOLEAN HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length) override {
+        return copyString("HidD_GetProductString", device, buffer, length);
+    }
+    BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG length) override {
+        return copyString("HidD_GetSerialNumberString", device, buffer, length);
+    }
+    BOOLEAN HidD_SetFeature(HANDLE device, PVOID report, ULONG length) override {
+        const std::lock_guard lock(mutex_);
+        if (reportTarget(device) == nullptr)
+            return FALSE;
+        const auto* bytes = static_cast<const std::uint8_t*>(report);
+        lastFeatureSent.assign(bytes, bytes + length);
+        return TRUE;
+    }
+    // Answers position i with i.
+    BOOLEAN HidD_GetFeature(HANDLE device, PVOID report, ULONG length) override {
+        std::unique_lock lock(mutex_);
+        const FakeInterface* entry = reportTarget(device);
+        lock.unlock();
+        if (entry != nullptr && entry->onGetFeature)
+            entry->onGetFeature();
+        for (ULONG i = 1; entry != nullptr && i < length; ++i)
+            static_cast<std::uint8_t*>(report)[i] = static_cast<std::uint8_t>(i);
+        return entry != nullptr;
+    }
 
   private:
-    const FakeInterface* interfaceOf(HANDLE handle);
-    const FakeInterface* interfaceAt(PSP_DEVICE_INTERFACE_DATA interfaceData) const;
-    BOOLEAN copyString(HANDLE device, const char* function, PVOID buffer, ULONG length);
+    static inline const HDEVINFO InfoSet = reinterpret_cast<HDEVINFO>(0x5e7);
+    static constexpr ULONG LargestStringBuffer = 4093;
 
-    GUID hidGuid_{0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-    std::map<std::uintptr_t, std::size_t> handleInterface_;  // open handle -> interface index
+    static std::uintptr_t valueOf(const void* pointer) {
+        return reinterpret_cast<std::uintptr_t>(pointer);
+    }
+    static inline thread_local DWORD lastError = 0;
+    static BOOL failWith(DWORD error) {
+        lastError = error;
+        return FALSE;
+    }
+    // With the lock held. A handle that is not open is a stale use.
+    const OpenHandle* openOf(HANDLE handle) {
+        const auto found = open.find(valueOf(handle));
+        if (found != open.end())
+            return &found->second;
+        ++staleHandleUses;
+        failWith(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    // With the lock held. Reports need a handle opened for reading and writing.
+    const FakeInterface* reportTarget(HANDLE device) {
+        const OpenHandle* handle = openOf(device);
+        if (handle == nullptr || handle->access != (GENERIC_READ | GENERIC_WRITE))
+            return failWith(ERROR_ACCESS_DENIED), nullptr;
+        return &interfaces[handle->interface];
+    }
+    BOOLEAN copyString(const char* function, HANDLE device, PVOID buffer, ULONG length) {
+        const std::lock_guard lock(mutex_);
+        lastStringQuery = function;
+        const OpenHandle* handle = openOf(device);
+        if (handle == nullptr)
+            return FALSE;
+        const std::u16string& text = interfaces[handle->interface].identityText;
+        const std::size_t bytes = (text.size() + 1) * sizeof(char16_t);
+        if (length < bytes || length > LargestStringBuffer)
+            return failWith(ERROR_INVALID_USER_BUFFER);
+        std::memcpy(buffer, text.c_str(), bytes);
+        return TRUE;
+    }
+
+    std::mutex mutex_;
+    std::vector<std::uintptr_t> freed_;  // reused, the last freed first
     std::uintptr_t nextHandle_ = 0x100;
-    DWORD lastError_ = 0;
-    std::map<std::uintptr_t, std::size_t> preparsedInterface_;
-    std::uintptr_t nextPreparsed_ = 0x9000;
-    std::uintptr_t infoSet_ = 0x5e7;
 };
 
 }  // namespace fwu::platform::windows::testing
