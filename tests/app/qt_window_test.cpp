@@ -19,12 +19,6 @@ namespace {
 using namespace window;
 using enum ControlId;
 
-int argc = 1;
-char programName[] = "fwu_app_tests";
-char* argv[] = {programName, nullptr};
-// Never destroyed: Qt's own statics may be gone by the time a global is destroyed at exit.
-QApplication* const application = new QApplication(argc, argv);
-
 // Answers every box with `answer` and keeps what each one said.
 class ScriptedMessages : public MessagePresenter {
   public:
@@ -145,3 +139,10 @@ TEST_F(QtWindow, PassesActivationClicksAndClosesToTheLogic) {
 
 }  // namespace
 }  // namespace fwu::app
+
+// One QApplication for the whole program, made before the first test and gone before exit.
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -23,8 +23,7 @@ inline constexpr ControlId OperationButtons[] = {Command1, Command2, Command3,
 
 struct ControlState {
     std::string caption;
-    bool enabled = true;
-    bool visible = true;
+    bool enabled = true, visible = true;
 };
 
 struct FillStep {
