@@ -6,13 +6,15 @@ JOBS           ?= $(shell nproc)
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                   qt6-base-dev qt6-base-dev-tools libgl-dev scdoc
 DISPLAY_PACKAGES := xvfb xauth
+# The window's captions are measured to fit in Arial, whose metrics Liberation Sans shares.
+FONT_PACKAGES := fonts-liberation
 
 CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
 
 .PHONY: deps test check-sanitize demo demo-without-display demo-terminal clean
 
 deps:
-	@scripts/install-deps.sh $(BUILD_PACKAGES) $(DISPLAY_PACKAGES)
+	@scripts/install-deps.sh $(BUILD_PACKAGES) $(DISPLAY_PACKAGES) $(FONT_PACKAGES)
 
 test: deps
 	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))

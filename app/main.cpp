@@ -1,76 +1,45 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QMessageBox>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <optional>
 
 #include "app/frm_main.h"
 #include "app/message_presenter.h"
-#include "app/window_texts.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
-#include "platform/hid_platform.h"
-#include "platform/simulated/demo_setup.h"
-#include "platform/tracing_platform.h"
+#include "window/device_backend.h"
+#include "window/window_texts.h"
 
 namespace {
 
+namespace texts = fwu::window::texts;
+
 constexpr int UsageError = 2;
 
-struct Options {
-    bool simulate = false;
-    std::optional<QString> traceFile;
-};
-
-void showStartError(const QString& text) {
-    fwu::app::ModalMessagePresenter().present(
-        {QMessageBox::Critical, QString::fromLatin1(fwu::app::texts::WindowTitle), text,
-         QMessageBox::Ok, QMessageBox::Ok},
-        nullptr);
+QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 // --help and --version end the program here, as does an option it does not know.
-Options parseOptions(const QApplication& application) {
+fwu::window::BackendChoice parseOptions(const QApplication& application) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Updates the firmware of a connected device."));
+    parser.setApplicationDescription(text(texts::ProgramDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption simulate(
-        QStringLiteral("simulate"),
-        QStringLiteral("Work with a simulated device instead of the USB devices present. The "
-                       "environment variable %1 adjusts it.")
-            .arg(QString::fromLatin1(fwu::platform::simulated::SimulationVariable)));
-    const QCommandLineOption trace(
-        QStringLiteral("trace"),
-        QStringLiteral("Write every report to and from the device to <file>, one line each."),
-        QStringLiteral("file"));
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      text(texts::simulateOptionHelp()));
+    const QCommandLineOption trace(QStringLiteral("trace"), text(texts::TraceOptionHelp),
+                                   QStringLiteral("file"));
     parser.addOption(simulate);
     parser.addOption(trace);
     parser.process(application);
 
-    Options options;
-    options.simulate = parser.isSet(simulate);
+    fwu::window::BackendChoice choice;
+    choice.simulate = parser.isSet(simulate);
     if (parser.isSet(trace))
-        options.traceFile = parser.value(trace);
-    return options;
-}
-
-std::unique_ptr<fwu::platform::HidPlatform> makePlatform(const Options& options) {
-    if (!options.simulate)
-        return fwu::platform::makeSystemPlatform();
-    const auto settings = fwu::platform::simulated::demoSettingsFromEnvironment();
-    if (!settings.settings) {
-        showStartError(
-            QStringLiteral("The simulated device cannot be set up: %1\n\n%2 accepts:\n%3")
-                .arg(QString::fromStdString(settings.error),
-                     QString::fromLatin1(fwu::platform::simulated::SimulationVariable),
-                     QString::fromStdString(fwu::platform::simulated::demoSettingsHelp())));
-        return nullptr;
-    }
-    return fwu::platform::simulated::makeDemoBus(*settings.settings);
+        choice.traceFile = std::filesystem::path(parser.value(trace).toStdU16String());
+    return choice;
 }
 
 std::filesystem::path programFolder() {
@@ -83,7 +52,7 @@ std::filesystem::path programFolder() {
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Firmware Update"));
+    QApplication::setApplicationName(text(texts::WindowTitle));
     QApplication::setApplicationVersion(QStringLiteral(FWU_VERSION_TEXT));
     QGuiApplication::setDesktopFileName(QStringLiteral("firmware-update"));
     QIcon icon;
@@ -91,29 +60,16 @@ int main(int argc, char* argv[]) {
         icon.addFile(QStringLiteral(":/icons/firmware-update-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
 
-    const Options options = parseOptions(application);
-    const auto backend = makePlatform(options);
-    if (!backend)
+    fwu::app::ModalMessagePresenter messages;
+    std::string problem;
+    const auto backend = fwu::window::DeviceBackend::open(parseOptions(application), problem);
+    if (!backend) {
+        messages.present(fwu::app::toQt(texts::startFailed(problem)), nullptr);
         return UsageError;
-    fwu::platform::HidPlatform* platform = backend.get();
-
-    std::ofstream traceStream;
-    std::optional<fwu::platform::TracingPlatform> tracing;
-    if (options.traceFile) {
-        const std::filesystem::path tracePath(options.traceFile->toStdU16String());
-        traceStream.open(tracePath, std::ios::out | std::ios::trunc);
-        if (!traceStream) {
-            showStartError(QStringLiteral("The trace file %1 cannot be written. Choose a file in "
-                                          "a folder you may write to.")
-                               .arg(*options.traceFile));
-            return UsageError;
-        }
-        tracing.emplace(*platform, traceStream);
-        platform = &*tracing;
     }
 
-    fwu::app::ModalMessagePresenter messages;
-    fwu::app::FrmMain window(*platform, fwu::firmware::ProgramFiles{programFolder()}, messages);
+    fwu::app::FrmMain window(backend->platform(), fwu::firmware::ProgramFiles{programFolder()},
+                             messages);
     window.start();
     return QApplication::exec();
 }

@@ -9,7 +9,6 @@
 
 #include "app/frm_main.h"
 #include "app/message_presenter.h"
-#include "app/progress_bar.h"
 #include "bench/bench_setup.h"
 #include "bench/figure_program.h"
 
@@ -22,10 +21,10 @@ using namespace std::chrono_literals;
 // operation did not go as measured.
 class SilentMessages : public app::MessagePresenter {
   public:
-    QMessageBox::StandardButton present(const app::MessageBoxRequest& request,
+    QMessageBox::StandardButton present(const app::QtMessageBox& box,
                                         QWidget* /*parent*/) override {
-        shown.push_back(request.text.toStdString());
-        return request.defaultButton;
+        shown.push_back(box.text.toStdString());
+        return box.defaultButton;
     }
     std::vector<std::string> shown;
 };
@@ -43,18 +42,11 @@ enum class Driving {
 
 app::WindowOptions optionsFor(Driving driving) {
     app::WindowOptions options;
-    if (driving == Driving::Literal)
-        options.eventInterval = 0ms;
+    if (driving == Driving::Literal) {
+        options.settings.eventInterval = 0ms;
+        options.settings.fillRepaint = window::FillRepaint::EveryAdvance;
+    }
     return options;
-}
-
-// Every step of the bar repaints the fill at once, whether or not its width on screen changed.
-void repaintAtEveryStep(const app::FrmMain& window) {
-    auto* fill = window.findChild<QWidget*>(QStringLiteral("Pic"));
-    if (!fill)
-        throw std::runtime_error("the window has no progress fill Pic");
-    QObject::connect(&window.progressBar(), &app::ProgressBar::widthSet, fill,
-                     [fill](float /*twips*/) { fill->repaint(); });
 }
 
 // The window as the program shows it, with the person's click timed from press to the end of
@@ -65,8 +57,6 @@ RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
     SilentMessages messages;
     app::FrmMain window(*bench.bus, firmware::ProgramFiles{folder.path()}, messages,
                         optionsFor(driving));
-    if (driving == Driving::Literal)
-        repaintAtEveryStep(window);
     window.start();
     if (!QTest::qWaitForWindowExposed(&window))
         throw std::runtime_error("the window did not appear on the display");

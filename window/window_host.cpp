@@ -1,31 +1,17 @@
-#include "app/window_host.h"
+#include "window/window_host.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QString>
+#include "window/event_pacer.h"
+#include "window/form_controls.h"
+#include "window/operation_buttons.h"
+#include "window/progress_fill.h"
+#include "window/window_texts.h"
+#include "window/window_view.h"
 
-#include "app/event_pacer.h"
-#include "app/message_presenter.h"
-#include "app/operation_buttons.h"
-#include "app/progress_bar.h"
-#include "app/window_texts.h"
+namespace fwu::window {
 
-namespace fwu::app {
-namespace {
-
-constexpr const char* UpgradeBusyCaption = "Please wait...";
-
-}  // namespace
-
-WindowHost::WindowHost(QWidget& window, OperationControls controls, ProgressBar& progressBar,
-                       OperationButtons& buttons, EventPacer& events, MessagePresenter& messages)
-    : window_(window),
-      controls_(controls),
-      progressBar_(progressBar),
-      buttons_(buttons),
-      events_(events),
-      messages_(messages) {}
+WindowHost::WindowHost(WindowView& view, FormControls& controls, OperationButtons& buttons,
+                       ProgressFill& fill, EventPacer& events)
+    : view_(view), controls_(controls), buttons_(buttons), fill_(fill), events_(events) {}
 
 void WindowHost::beginRun() {
     cancelRequested_ = false;
@@ -41,18 +27,18 @@ void WindowHost::endRun() {
 
 void WindowHost::showProgress() {
     progressShown_ = true;
-    progressBar_.show();
+    fill_.show();
 }
 
 // One step of the bar: the width, repainted at once when it changed on screen, then a pass over
 // the pending events (paced, see EventPacer).
 void WindowHost::advanceProgress(std::int64_t done, std::int64_t total) {
-    progressBar_.advance(done, total);
+    fill_.advance(done, total);
     events_.request();
 }
 
 void WindowHost::clearProgress() {
-    progressBar_.clear();
+    fill_.clear();
 }
 
 void WindowHost::processEvents() {
@@ -60,21 +46,21 @@ void WindowHost::processEvents() {
 }
 
 void WindowHost::disableUpdateButton() {
-    buttons_.setEnabled(controls_.updateButton, false);
+    buttons_.setEnabled(ControlId::Command3, false);
 }
 
 void WindowHost::clearProductAndVersion() {
-    controls_.product.clear();
-    controls_.version.clear();
+    controls_.setCaption(ControlId::lblProduct, "");
+    controls_.setCaption(ControlId::lblVersion, "");
 }
 
 void WindowHost::showUpgradeBusy() {
-    controls_.upgradeButton.setText(QString::fromLatin1(UpgradeBusyCaption));
-    buttons_.setEnabled(controls_.upgradeButton, false);
+    controls_.setCaption(ControlId::Command4, texts::UpgradeBusyCaption);
+    buttons_.setEnabled(ControlId::Command4, false);
 }
 
 void WindowHost::setStatusText(const std::string& text) {
-    controls_.status.setText(QString::fromStdString(text));
+    controls_.setCaption(ControlId::Text1, text);
 }
 
 // The window closes once the operation has returned: it is never closed, let alone destroyed,
@@ -86,11 +72,11 @@ void WindowHost::unload() {
 void WindowHost::showError(const std::string& message) {
     if (cancelRequested_)
         return;  // the person closing the window stopped the operation and knows why
-    messages_.present(texts::operationError(QString::fromStdString(message)), &window_);
+    view_.showMessage(texts::operationError(message));
 }
 
 // The window locks the buttons for the whole of a run itself (beginRun), the upgrade's inner
 // download included, so the operations' own notice adds nothing.
 void WindowHost::busyChanged(bool /*busy*/) {}
 
-}  // namespace fwu::app
+}  // namespace fwu::window

@@ -1,17 +1,17 @@
-#include "app/event_pacer.h"
+#include "window/event_pacer.h"
 
-#include <QCoreApplication>
+#include "window/window_view.h"
 
-namespace fwu::app {
+namespace fwu::window {
 
 void EventPacer::request() {
     const auto now = Clock::now();
     if (lastPass_ && now - *lastPass_ < interval_)
         return;
-    QCoreApplication::processEvents();
+    view_.processEvents();
     // Counted from the end of the pass: a pass that waited for a person (a message box) does
     // not make the next one due at once.
     lastPass_ = Clock::now();
 }
 
-}  // namespace fwu::app
+}  // namespace fwu::window

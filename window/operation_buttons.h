@@ -1,30 +1,30 @@
 #pragma once
 
 #include <map>
-#include <vector>
 
-class QPushButton;
+#include "window/form_design.h"
 
-namespace fwu::app {
+namespace fwu::window {
+
+class FormControls;
 
 // The buttons that start operations. While an operation runs they are all disabled, so that no
 // click can start a second one; what the operation does to a button meanwhile takes effect when
 // it ends.
 class OperationButtons {
   public:
-    explicit OperationButtons(std::vector<QPushButton*> buttons);
+    explicit OperationButtons(FormControls& controls) : controls_(controls) {}
 
     void lock();
     void unlock();
-    bool locked() const { return locked_; }
 
     // At once when unlocked; when the running operation ends otherwise.
-    void setEnabled(QPushButton& button, bool enabled);
+    void setEnabled(ControlId button, bool enabled);
 
   private:
-    std::vector<QPushButton*> buttons_;
+    FormControls& controls_;
     bool locked_ = false;
-    std::map<QPushButton*, bool> enabledAfterUnlock_;
+    std::map<ControlId, bool> enabledAfterUnlock_;
 };
 
-}  // namespace fwu::app
+}  // namespace fwu::window

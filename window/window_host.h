@@ -5,33 +5,20 @@
 
 #include "firmware/operation_host.h"
 
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QWidget;
-
-namespace fwu::app {
+namespace fwu::window {
 
 class EventPacer;
-class MessagePresenter;
+class FormControls;
 class OperationButtons;
-class ProgressBar;
-
-// The controls of the window that operations change.
-struct OperationControls {
-    QPushButton& updateButton;   // Command3
-    QPushButton& upgradeButton;  // Command4
-    QLabel& product;             // lblProduct
-    QLabel& version;             // lblVersion
-    QLineEdit& status;           // Text1
-};
+class ProgressFill;
+class WindowView;
 
 // The window as the operations see it. The window brackets every run with beginRun() and
 // endRun() and decides, after the run, what the requests made during it mean.
 class WindowHost : public firmware::OperationHost {
   public:
-    WindowHost(QWidget& window, OperationControls controls, ProgressBar& progressBar,
-               OperationButtons& buttons, EventPacer& events, MessagePresenter& messages);
+    WindowHost(WindowView& view, FormControls& controls, OperationButtons& buttons,
+               ProgressFill& fill, EventPacer& events);
 
     void beginRun();
     void endRun();
@@ -59,15 +46,14 @@ class WindowHost : public firmware::OperationHost {
     void busyChanged(bool busy) override;
 
   private:
-    QWidget& window_;
-    OperationControls controls_;
-    ProgressBar& progressBar_;
+    WindowView& view_;
+    FormControls& controls_;
     OperationButtons& buttons_;
+    ProgressFill& fill_;
     EventPacer& events_;
-    MessagePresenter& messages_;
     bool cancelRequested_ = false;
     bool unloadRequested_ = false;
     bool progressShown_ = false;
 };
 
-}  // namespace fwu::app
+}  // namespace fwu::window

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/hid_platform.h"
+#include "platform/tracing_platform.h"
+
+namespace fwu::window {
+
+// The devices the window works with, as its command line chooses them.
+struct BackendChoice {
+    bool simulate = false;  // the simulated bus instead of the system's devices
+    std::optional<std::filesystem::path> traceFile;  // every report is also written here
+};
+
+// The HID platform of the window, with the trace around it when one was asked for.
+class DeviceBackend {
+  public:
+    // The backend, or nothing with `problem` set to what the person must be told.
+    static std::unique_ptr<DeviceBackend> open(const BackendChoice& choice, std::string& problem);
+
+    platform::HidPlatform& platform() { return tracing_ ? *tracing_ : *devices_; }
+
+  private:
+    std::unique_ptr<platform::HidPlatform> devices_;
+    std::ofstream traceStream_;
+    std::optional<platform::TracingPlatform> tracing_;
+};
+
+}  // namespace fwu::window

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "device/device_link.h"
+#include "firmware/operations.h"
+#include "firmware/program_files.h"
+#include "window/event_pacer.h"
+#include "window/form_controls.h"
+#include "window/operation_buttons.h"
+#include "window/progress_fill.h"
+#include "window/window_host.h"
+
+namespace fwu::platform {
+class HidPlatform;
+}
+
+namespace fwu::device {
+struct IdentityCaptions;
+}
+
+namespace fwu::window {
+
+class WindowView;
+
+struct WindowSettings {
+    // The least time between two passes over the pending events while an operation runs.
+    std::chrono::milliseconds eventInterval{5};
+    FillRepaint fillRepaint = FillRepaint::WhenPixelWidthChanges;
+    firmware::OperationSettings operations;
+};
+
+// What the program's only window does, whatever draws it: the start-up, the operation each
+// button starts, the busy guard and the close rules. It owns the connection to the device and
+// drives the screen through a WindowView, whose toolkit calls the four entry points below on
+// the window's thread.
+class MainWindow {
+  public:
+    MainWindow(WindowView& view, const TwipsScale& scale, platform::HidPlatform& platform,
+               firmware::ProgramFiles files, WindowSettings settings = {});
+
+    // The start-up: the image check, and when the image is there the window shown, the progress
+    // bar measured and hidden, the device search and its identity. A window the start-up did
+    // not show is shown in its design state. Call it once, before the event loop runs.
+    void start();
+    // The window became active. The first call, from the event loop after the window first
+    // appeared, shows the missing-image box and closes the window, or says that a device could
+    // not be opened; later calls do nothing.
+    void activate();
+    // A button was clicked: runs its operation to the end, unless one is running already.
+    void click(ControlId button);
+    // The person or the system asks to close the window. True: close it now (the device is
+    // closed already). False: keep it open; while an operation runs the window closes, if at
+    // all, through WindowView::closeWindow() once the operation has returned.
+    bool closeRequested();
+
+    // The display's DPI changed (the toolkit places the controls anew).
+    void rescale(const TwipsScale& scale) { fill_.rescale(scale); }
+
+    bool imageMissing() const { return imageMissing_; }
+    std::int16_t progressFullWidth() const { return fill_.fullWidth(); }
+
+  private:
+    enum class Operation { Update, Download, Upgrade, Dump, EraseChip, EnterBootloader };
+
+    void load();
+    void showWindow();
+    void showDeviceIdentity(const device::IdentityCaptions& captions);
+    static std::optional<Operation> operationOf(ControlId button);
+    firmware::OperationResult perform(Operation operation);
+    void stopRunningOperationToClose();
+    bool writingFirmware() const;
+
+    WindowView& view_;
+    firmware::ProgramFiles files_;
+    FormControls controls_;
+    OperationButtons buttons_;
+    ProgressFill fill_;
+    EventPacer events_;
+    WindowHost host_;
+    device::DeviceLink link_;
+    firmware::FirmwareOperations operations_;
+
+    bool imageMissing_ = false;
+    bool shown_ = false;
+    bool activated_ = false;
+    std::optional<Operation> running_;
+    bool askingToClose_ = false;
+    bool closePending_ = false;
+};
+
+}  // namespace fwu::window

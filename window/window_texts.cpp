@@ -1,0 +1,55 @@
+#include "window/window_texts.h"
+
+#include <utility>
+
+#include "firmware/messages.h"
+#include "platform/simulated/demo_setup.h"
+
+namespace fwu::window::texts {
+
+using platform::simulated::SimulationVariable;
+
+MessageBoxRequest imageMissing() {
+    return {MessageIcon::Critical, "File Error", "Cannot find Velnor.bin", MessageButtons::Ok,
+            MessageAnswer::Ok};
+}
+
+MessageBoxRequest operationError(std::string message) {
+    return {MessageIcon::Critical, std::string(WindowTitle), std::move(message), MessageButtons::Ok,
+            MessageAnswer::Ok};
+}
+
+MessageBoxRequest closeWhileWriting() {
+    return {MessageIcon::Warning, std::string(WindowTitle),
+            "Firmware is being written to the device. Closing now can leave it unusable. Close "
+            "anyway?",
+            MessageButtons::YesNo, MessageAnswer::No};
+}
+
+MessageBoxRequest permissionDenied() {
+    return {MessageIcon::Warning, std::string(WindowTitle), firmware::messages::permissionDenied(),
+            MessageButtons::Ok, MessageAnswer::Ok};
+}
+
+MessageBoxRequest startFailed(std::string message) {
+    return operationError(std::move(message));
+}
+
+std::string simulationNotSetUp(const std::string& problem) {
+    return "The simulated device cannot be set up: " + problem + "\n\n" + SimulationVariable +
+           " accepts:\n" + platform::simulated::demoSettingsHelp();
+}
+
+std::string traceNotWritable(const std::filesystem::path& traceFile) {
+    return "The trace file " + firmware::messages::displayPath(traceFile) +
+           " cannot be written. Choose a file in a folder you may write to.";
+}
+
+std::string simulateOptionHelp() {
+    return std::string(
+               "Work with a simulated device instead of the USB devices present. The "
+               "environment variable ") +
+           SimulationVariable + " adjusts it.";
+}
+
+}  // namespace fwu::window::texts

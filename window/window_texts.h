@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "window/message_box.h"
+
+// Every text the window shows besides the form's captions, each defined once.
+namespace fwu::window::texts {
+
+inline constexpr std::string_view WindowTitle = "Firmware Update";
+// Command4's caption while the upgrade runs.
+inline constexpr std::string_view UpgradeBusyCaption = "Please wait...";
+
+// Velnor.bin is missing at start-up; the program ends after it.
+MessageBoxRequest imageMissing();
+// An operation reported a failure.
+MessageBoxRequest operationError(std::string message);
+// The window is being closed while firmware is written to the device. No is the default.
+MessageBoxRequest closeWhileWriting();
+// The search passed over a supported device it was not allowed to open.
+MessageBoxRequest permissionDenied();
+// The program cannot start as its command line asks.
+MessageBoxRequest startFailed(std::string message);
+
+std::string simulationNotSetUp(const std::string& problem);
+std::string traceNotWritable(const std::filesystem::path& traceFile);
+
+// The command line's help.
+inline constexpr std::string_view ProgramDescription =
+    "Updates the firmware of a connected device.";
+std::string simulateOptionHelp();
+inline constexpr std::string_view TraceOptionHelp =
+    "Write every report to and from the device to <file>, one line each.";
+
+}  // namespace fwu::window::texts
