@@ -61,6 +61,8 @@ inline fs::path dumpFile(const OperationRig& rig) {
 inline fs::path partialFile(const OperationRig& rig) {
     return dumpFile(rig) += ".part";
 }
+// The status line of a run that got going: cleared, then "Done" after a success only.
+inline const std::vector<std::string> Cleared{""}, Done{"", "Done"};
 inline const Bytes EarlierDump = imageBytes(3000, 77);
 inline Bytes flashPrefix(const OperationRig& rig, std::size_t bytes) {
     const Bytes flash = rig.bus.state(rig.devicePath).flash;
