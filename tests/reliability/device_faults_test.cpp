@@ -41,7 +41,8 @@ TEST(FaultSweep, EveryRequestFailsAloneAndTheRunStopsThereSayingWhere) {
                 SCOPED_TRACE(std::string(operation->name) + ", " + faultName + " at request " +
                              to_string(request));
                 OperationRig rig;
-                prepare(rig, *operation, [&](auto& device) { device.faults.*faultAt = request; });
+                prepare(rig, *operation,
+                        [&, at = faultAt](auto& device) { device.faults.*at = request; });
                 const std::size_t descriptors = openFileDescriptorCount();
                 const auto startedAt = rig.bus.monotonicTime();
 
