@@ -3,15 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace fwu::fuzz {
-
-// A property every input must keep; a broken one ends the run so that the fuzzer keeps the
-// input that broke it.
+// A property every input must keep; a broken one ends the run, so the fuzzer keeps the input.
 inline void check(bool holds, const char* property) {
-    if (holds)
-        return;
-    std::fprintf(stderr, "Property broken: %s\n", property);
-    std::abort();
+    if (!holds) {
+        std::fprintf(stderr, "Property broken: %s\n", property);
+        std::abort();
+    }
 }
-
-}  // namespace fwu::fuzz

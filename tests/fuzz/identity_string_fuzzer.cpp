@@ -11,10 +11,9 @@
 
 // An identity string is whatever bytes the device answers the query with.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using fwu::fuzz::check;
     const std::string text = fwu::device::decodeIdentityString(std::span(data, size));
 
-    const auto codePoints = fwu::reliability::utf8CodePoints(text);
+    const auto codePoints = utf8CodePoints(text);
     check(codePoints.has_value(), "the decoded text is well-formed UTF-8");
     check(codePoints->size() <= size / 2, "no more characters than code units");
     check(codePoints->find(U'\0') == std::u32string::npos, "decoding stops at a zero unit");

@@ -5,29 +5,17 @@
 #include "platform/linux/report_descriptor.h"
 #include "tests/fuzz/fuzz_check.h"
 
-// The report descriptor comes from the device: any bytes at all.
-namespace {
-
-using fwu::fuzz::check;
 using namespace fwu::platform::linux_hid;
 
-// The largest report the parser accepts: 16383 data bytes and the report-ID byte.
-constexpr std::uint16_t LongestReport = 16384;
-
-bool plausible(std::uint16_t length) {
-    return length == 0 || (length >= 2 && length <= LongestReport);
-}
-
-}  // namespace
-
+// The report descriptor comes from the device: any bytes at all.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::span<const std::uint8_t> descriptor(data, size);
-    const DescriptorParse parse = parseReportDescriptor(descriptor);
+    const DescriptorParse parse = parseReportDescriptor(std::span(data, size));
     if (parse.lengths) {
         check(parse.error == DescriptorError::None, "a parsed descriptor carries no error");
-        check(plausible(parse.lengths->input) && plausible(parse.lengths->output) &&
-                  plausible(parse.lengths->feature),
-              "every report length is 0 or one data byte and the ID byte up to the largest");
+        // No report, or one data byte and the report-ID byte up to the largest the parser takes.
+        for (const auto length :
+             {parse.lengths->input, parse.lengths->output, parse.lengths->feature})
+            check(length == 0 || (length >= 2 && length <= 16384), "a report length within limits");
     } else {
         check(parse.error != DescriptorError::None, "a failed parse names its error");
         check(parse.errorOffset < size, "the failing item lies inside the descriptor");
