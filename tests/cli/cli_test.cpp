@@ -1,0 +1,203 @@
+// The command line run in the test process on the simulated device its --simulate option makes:
+// exit status, standard output and error, and the trace file. The bytes each operation sends are
+// the operations' tests' business.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "cli/application.h"
+#include "cli/device_list.h"
+#include "cli/interrupt.h"
+#include "platform/simulated/demo_setup.h"
+#include "tests/firmware/operations_fixture.h"
+
+namespace fwu::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+using firmware::testing::imageBytes;
+using firmware::testing::TempFolder;
+using firmware::testing::writeFile;
+using platform::simulated::Direction;
+using platform::simulated::SimulatedBus;
+
+// Every run uses the bus's own clock and no latency, so waits and the dump take no real time.
+const std::string FastBus = "clock=virtual;latency-us=0;";
+constexpr int Success = 0, Failed = 1, Usage = 2, NoDevice = 3, FileProblem = 4;
+
+struct Case {
+    const char* arguments;   // split at spaces; @image, @dump, @missing, @nofolder, @trace: files
+    const char* simulation;  // added to FastBus
+    int exitStatus;
+    const char* out;         // the whole standard output; nullptr: not checked
+    const char* err;         // a part of standard error; "": it stays empty
+    std::size_t traced = 0;  // the reports the trace file holds
+};
+
+const std::string Names = "\tSimulated Devices\tFirmware Update Test Device\tSIM-10000";
+const std::string Listed = "sim:hid1\tapplication\t7a5d:0a11\t1.5" + Names +
+                           "1\nsim:hid2\tapplication\t7a5d:0a12\t1.5" + Names + "2\n";
+const std::string ListedBootloader = "sim:hid0\tbootloader\t7a5d:0b1d\t1.5" + Names + "1\n";
+const std::string UpdateProgress =
+    "update: 33% (28 B of 85 B)\nupdate: 66% (56 B of 85 B)\nupdate: 100% (85 B of 85 B)\n";
+const char* const NoneFound = "No supported device found.";
+
+const Case Cases[] = {
+    {"--simulate list", "foreign-device;devices=2", Success, Listed.c_str(), ""},
+    {"list --simulate", "mode=bootloader", Success, ListedBootloader.c_str(), ""},
+    {"--simulate list", "no-device", NoDevice, "", NoneFound},
+    {"--simulate list", "permission-denied", NoDevice, "sim:hid0\tapplication\t7a5d:0a11\t\t\t\t\n",
+     "cannot be opened: permission denied. Install the udev rule"},
+    {"--simulate --trace @trace update @image", "", Success,
+     "Firmware update complete: @image written to sim:hid0.\n", UpdateProgress.c_str(), 6},
+    {"--quiet --simulate update @image", "", Success, "", ""},
+    {"--simulate update @image", "no-device", NoDevice, "", NoneFound},
+    {"--simulate update @missing", "", FileProblem, "", "Nothing was sent to the device."},
+    {"--simulate update -- --odd.bin", "", FileProblem, "", "--odd.bin"},
+    {"--simulate --trace=@trace update @image", "fail-transfers-from=3", Failed, "",
+     "The device did not accept record 2 of 3.", 4},
+    {"--simulate update @image", "report-length=40", Failed, "", "at least 49 bytes"},
+    {"--simulate load @image", "mode=bootloader", Success,
+     "Bootloader-mode load complete: @image written to sim:hid0.\n", "load: 100%"},
+    {"--simulate upgrade @image", "", Success,
+     "Upgrade complete: @image written to sim:hid1 in bootloader mode.\n",
+     "Waiting for the device to restart in bootloader mode"},
+    {"--simulate --timeout 2 upgrade @image", "reenumeration-ms=never", Failed, "",
+     "did not come back in bootloader mode within 2 seconds"},
+    {"upgrade --timeout=1.5 @image --simulate", "reenumeration-ms=never", Failed, "",
+     "within 1 seconds"},
+    {"--simulate --trace @trace dump @dump", "", Success,
+     "Flash dump complete: 1048576 bytes written to @dump.\n", "dump: 10% (102.4 KiB of 1.0 MiB)\n",
+     1 + 32768},
+    // Ctrl-C arrives as the 100th block read is answered (report 100 after the start report).
+    {"--simulate --trace @trace dump @dump", "interrupt-at=100", Failed, "",
+     "The dump was cancelled after 100 of 32768 blocks.", 101},
+    {"--simulate dump @nofolder", "", FileProblem, "", "@nofolder.part"},
+    {"--simulate --trace @trace erase", "", Success, "Erase command sent to sim:hid0.\n", "", 1},
+    {"--simulate bootloader", "", Success, "Bootloader-entry command sent to sim:hid0.\n", ""},
+    {"--simulate --trace @nofolder erase", "", FileProblem, "",
+     "Cannot write the trace file @nofolder"},
+    {"--help", "", Success, nullptr, ""},
+    {"--simulate", "", Usage, "", "no command given"},
+    {"flash", "", Usage, "", "unknown command 'flash'"},
+    {"--force update", "", Usage, "", "unknown option '--force'"},
+    {"erase @image", "", Usage, "", "unexpected argument"},
+    {"update @image @image", "", Usage, "", "unexpected argument"},
+    {"update --trace", "", Usage, "", "--trace needs a value"},
+    {"--timeout 0 upgrade", "", Usage, "", "--timeout needs"},
+    {"--simulate list", "latency=5", Usage, "",
+     "FIRMWARE_UPDATE_SIMULATION: unknown key 'latency'"},
+    {"--simulate list", "unplug-at", Usage, "", "'unplug-at' needs a value"},
+    {"--simulate list", "unplug-at=-1", Usage, "", "'-1' is not a whole number"},
+    {"--simulate list", "devices=9", Usage, "", "from 0 to 8"},
+    {"--simulate list", "no-device=1", Usage, "", "'no-device' takes no value"},
+    {"--simulate list", "mode=sleeping", Usage, "", "neither application nor bootloader"},
+    {"--simulate list", "mode=application;mode=bootloader", Usage, "", "'mode' is given twice"},
+};
+
+void setSimulation(const std::string& settings) {
+#ifdef _WIN32
+    _putenv_s(platform::simulated::SimulationVariable, settings.c_str());
+#else
+    setenv(platform::simulated::SimulationVariable, settings.c_str(), 1);
+#endif
+}
+
+// A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
+std::string traceLine(const platform::simulated::TranscriptEntry& entry) {
+    std::string line = entry.direction == Direction::HostToDevice ? ">" : "<";
+    line += " " + std::to_string(entry.bytes.size());
+    for (const std::uint8_t byte : entry.bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", byte);
+        line += hex;
+    }
+    return line + (entry.succeeded ? "" : " failed");
+}
+
+TEST(CommandLine, ExitStatusOutputAndTrace) {
+    for (const auto& c : Cases) {
+        SCOPED_TRACE(std::string(c.arguments) + " with " + c.simulation);
+        TempFolder folder;
+        const auto substitute = [&](std::string text) {
+            const std::pair<const char*, const char*> names[] = {{"@image", "image.bin"},
+                                                                 {"@dump", "flash.bin"},
+                                                                 {"@missing", "missing.bin"},
+                                                                 {"@nofolder", "absent/file"},
+                                                                 {"@trace", "trace.txt"}};
+            for (const auto& [name, file] : names) {
+                for (std::size_t at; (at = text.find(name)) != std::string::npos;)
+                    text.replace(at, std::string(name).size(), (folder.path() / file).string());
+            }
+            return text;
+        };
+        std::vector<std::string> arguments;
+        std::istringstream words(substitute(c.arguments));
+        for (std::string word; words >> word;)
+            arguments.push_back(word);
+        writeFile(folder.path() / "image.bin", imageBytes(85));
+        setSimulation(FastBus + c.simulation);
+        std::shared_ptr<SimulatedBus> bus;
+        std::ostringstream out, err;
+        const Environment environment{out, err, false,
+                                      [&](bool simulate, std::string& problem) {
+                                          auto made =
+                                              processEnvironment().makePlatform(simulate, problem);
+                                          bus = std::dynamic_pointer_cast<SimulatedBus>(made);
+                                          return made;
+                                      },
+                                      [&] { return std::optional(folder.path()); }};
+
+        const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+        EXPECT_EQ(run(views, environment), c.exitStatus) << err.str();
+
+        if (c.out) {
+            EXPECT_EQ(out.str(), substitute(c.out));
+        }
+        EXPECT_NE(err.str().find(substitute(c.err)), std::string::npos) << err.str();
+        if (*c.err == '\0') {
+            EXPECT_EQ(err.str(), "");
+        }
+        if (c.traced > 0) {
+            ASSERT_TRUE(bus);
+            std::ifstream trace(folder.path() / "trace.txt");
+            std::size_t lines = 0;
+            for (std::string line; std::getline(trace, line); ++lines) {
+                ASSERT_LT(lines, bus->transcript().size());
+                ASSERT_EQ(line, traceLine(bus->transcript()[lines]));
+            }
+            EXPECT_EQ(lines, c.traced);
+            EXPECT_EQ(bus->transcript().size(), c.traced);
+            EXPECT_EQ(bus->openHandleCount(), 0);
+        }
+    }
+}
+
+// The first Ctrl-C only asks the operation to stop; the next one meets the default handling and
+// ends the program, for a call that does not return.
+TEST(Interrupt, TheFirstCtrlCRaisesTheFlagTheSecondEndsTheProgram) {
+    const InterruptCatcher catcher;
+    EXPECT_FALSE(catcher.interrupted());
+    std::raise(SIGINT);
+    EXPECT_TRUE(catcher.interrupted());
+    const auto handler = std::signal(SIGINT, SIG_IGN);
+    EXPECT_EQ(handler, SIG_DFL);
+}
+
+TEST(DeviceList, ControlCharactersInANameShowAsQuestionMarks) {
+    SimulatedBus bus;
+    platform::simulated::DeviceConfig config;
+    config.product = platform::simulated::utf16Bytes(
+        u"A\tB\x7F"
+        "C\n");
+    bus.addDevice(config);
+    const auto listing = listSupportedDevices(bus);
+    ASSERT_EQ(listing.devices.size(), 1u);
+    EXPECT_EQ(listing.devices[0].product, "A?B?C?");
+}
+
+}  // namespace
+}  // namespace fwu::cli::test
