@@ -30,14 +30,13 @@ using OperationCall = OperationResult (FirmwareOperations::*)();
 // The simulated bus, keeping the length of every sleep.
 class LoggedBus : public SimulatedBus {
   public:
+    std::vector<std::chrono::milliseconds> entries;
+
     void sleep(std::chrono::milliseconds duration) override {
-        slept_.push_back(duration);
+        entries.push_back(duration);
         SimulatedBus::sleep(duration);
     }
-    const std::vector<std::chrono::milliseconds>& sleeps() const { return slept_; }
-
-  private:
-    std::vector<std::chrono::milliseconds> slept_;
+    const std::vector<std::chrono::milliseconds>& sleeps() const { return entries; }
 };
 
 // A folder of its own for each test, removed afterwards.
