@@ -3,14 +3,20 @@
 // the operations' tests' business.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 #include "cli/application.h"
 #include "cli/device_list.h"
 #include "cli/interrupt.h"
+#include "cli/progress_display.h"
 #include "platform/simulated/demo_setup.h"
 #include "tests/firmware/operations_fixture.h"
 
@@ -18,6 +24,7 @@ namespace fwu::cli::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using firmware::testing::imageBytes;
 using firmware::testing::TempFolder;
 using firmware::testing::writeFile;
@@ -198,6 +205,62 @@ TEST(DeviceList, ControlCharactersInANameShowAsQuestionMarks) {
     ASSERT_EQ(listing.devices.size(), 1u);
     EXPECT_EQ(listing.devices[0].product, "A?B?C?");
 }
+
+// Off a terminal the progress lines show in the runs above; on a terminal one line redraws.
+// A dump advances a million times; the line is redrawn only when time has passed, when it
+// becomes full, and once more when it ends.
+TEST(ProgressDisplay, RedrawsTheTerminalLineSparingly) {
+    std::ostringstream out;
+    const auto now = std::chrono::steady_clock::now();
+    ProgressDisplay display(out, true, [now] { return now; });
+    display.start("dump", 1048576);
+    for (std::int64_t block = 0; block <= 32767; ++block) {
+        for (int byte = 0; byte < 32; ++byte)
+            display.advance(block, 32767);
+    }
+    display.finish();
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 3);
+    EXPECT_TRUE(text.ends_with("100%  1.0 MiB / 1.0 MiB\n")) << text;
+}
+
+TEST(ProgressDisplay, ShowsThroughputAndTimeLeftOnATerminal) {
+    std::ostringstream out;
+    auto now = std::chrono::steady_clock::now();
+    ProgressDisplay display(out, true, [&now] { return now; });
+    display.start("update", 4096);
+    now += 2s;
+    display.advance(1, 4);  // 1 KiB in 2 s: 3 KiB left at 512 B/s
+    EXPECT_EQ(out.str(),
+              "\rupdate [######------------------] 25%  1.0 KiB / 4.0 KiB  512 B/s  0:06 left");
+}
+
+#ifndef _WIN32
+// The built program as a process of its own, in a folder with its default files: the wiring of
+// main(), the environment, the program's folder and the exit status.
+TEST(Program, RunsTheCommandOnTheFilesNextToItself) {
+    TempFolder folder;
+    const fs::path bin = folder.path() / "bin";
+    fs::create_directory(bin);
+    fs::copy_file(FWU_CLI_EXECUTABLE, bin / "firmware-update-cli");
+    const auto run = [&](const std::string& arguments) {
+        const std::string command = std::string(platform::simulated::SimulationVariable) +
+                                    "='clock=virtual;latency-us=0' '" +
+                                    (bin / "firmware-update-cli").string() + "' " + arguments +
+                                    " >'" + (folder.path() / "out").string() + "' 2>/dev/null";
+        const int status = std::system(command.c_str());
+        const firmware::testing::Bytes out = firmware::testing::readFile(folder.path() / "out");
+        return std::pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                         std::string(out.begin(), out.end()));
+    };
+
+    EXPECT_EQ(run("--simulate update").first, 4);  // no image next to the program
+    writeFile(bin / "Velnor.bin", imageBytes(85));
+    EXPECT_EQ(run("update --simulate"),
+              std::pair(0, "Firmware update complete: " + (bin / "Velnor.bin").string() +
+                               " written to sim:hid0.\n"));
+}
+#endif
 
 }  // namespace
 }  // namespace fwu::cli::test

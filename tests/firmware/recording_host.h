@@ -48,7 +48,8 @@ class RecordingHost : public OperationHost {
             last->total != total)
             return add({Call::AdvanceProgress, done, total});
         ++last->times;
-        notify(*last);
+        if (onCall)
+            onCall(HostCall(*last));  // a copy: the hook may record further calls
     }
     void clearProgress() override { add({Call::ClearProgress}); }
     void processEvents() override { add({Call::ProcessEvents}); }
@@ -100,13 +101,10 @@ class RecordingHost : public OperationHost {
     }
 
   private:
-    void add(HostCall call) {
-        calls.push_back(std::move(call));
-        notify(calls.back());
-    }
-    void notify(const HostCall& call) {
+    void add(const HostCall& call) {
+        calls.push_back(call);
         if (onCall)
-            onCall(HostCall(call));  // a copy: the hook may record further calls
+            onCall(call);
     }
 };
 
