@@ -9,52 +9,96 @@
 namespace fwu::firmware::testing {
 namespace {
 
-struct DumpRig : OperationRig {
-    fs::path dumpFile() const { return file(DumpFileName); }
-    fs::path partialFile() const { return folder.path() / "Ombrel.bin.part"; }
-    Bytes flash(std::size_t bytes) const {
-        const Bytes all = bus.state(devicePath).flash;
-        return Bytes(all.begin(), all.begin() + static_cast<long>(bytes));
-    }
-};
+// A link planted at the partial file's path: to a file, or dangling.
+enum class Link { None, ToFile, Dangling };
+// How the dump ends: it runs through, a block read fails, the device leaves, the user cancels,
+// or a block's answer is too short (35 bytes).
+enum class End { Done, Fail, Unplug, Cancel, Short };
 
-// A link planted at the partial file's path is never followed: its target stays as it was.
-TEST(Dump, WritesTheWholeFlashInPlaceOfAnyEarlierDumpThenSaysDone) {
-    enum class Link { None, ToFile, Dangling };
-    const std::tuple<std::size_t, std::size_t, Link> cases[] = {
-        {4, 0, Link::None},  // no earlier Ombrel.bin
-        {32'768, 2'000'000, Link::None},
-        {4, 0, Link::ToFile},
-        {4, 0, Link::Dangling},
+TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAside) {
+    struct Case {
+        std::size_t blocks;
+        std::size_t earlierSize;  // 0: no earlier Ombrel.bin
+        Link link;
+        End end;
+        std::size_t at;  // the block where it stops
+        const char* says;
     };
-    for (const auto& [blocks, earlierSize, link] : cases) {
+    const Case cases[] = {
+        {4, 0, Link::None, End::Done, 4, ""},
+        {32'768, 2'000'000, Link::None, End::Done, 32'768, ""},
+        {4, 0, Link::ToFile, End::Done, 4, ""},
+        {4, 0, Link::Dangling, End::Done, 4, ""},
+        {64, 100, Link::None, End::Fail, 37, "did not answer the read of block 38 of 64"},
+        {64, 100, Link::None, End::Fail, 0, "block 1 of 64"},
+        {64, 100, Link::None, End::Unplug, 20, "block 21 of 64"},
+        {64, 100, Link::None, End::Cancel, 10, "cancelled after 10 of 64"},
+        {64, 100, Link::None, End::Short, 0, "block 1 of 64 with 35 bytes"}};
+    for (const auto& [blocks, earlierSize, link, end, at, says] : cases) {
         if (link != Link::None && !canCreateSymlinks())
             continue;  // mingw's library cannot plant links on Windows
-        SCOPED_TRACE(static_cast<int>(link) * 100'000 + blocks);
-        DumpRig rig;
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(end) << " at " << at);
+        OperationRig rig;
         rig.settings.dumpBlockCount = blocks;
-        rig.plugIn();
+        DeviceConfig config;
+        // Request 0 is the start report; block k is request k + 1.
+        if (end == End::Fail)
+            config.faults.failTransfersFrom = at + 1;
+        if (end == End::Unplug)
+            config.faults.unplugAtRequest = at + 1;
+        if (end == End::Short)
+            config.faults.shortBlockReads = 35;
+        rig.plugIn(config);
+        rig.host.onCall = [&, at = at, end = end](const HostCall& call) {
+            if (end == End::Cancel && call.call == Call::ProcessEvents &&
+                rig.host.count(Call::ProcessEvents) == at)
+                rig.host.cancel = true;
+        };
+        const fs::path dumpFile = rig.file(DumpFileName);
+        const fs::path partialFile = rig.file("Ombrel.bin.part");
+        const Bytes earlier = imageBytes(earlierSize, 3);
         if (earlierSize > 0)
-            writeFile(rig.dumpFile(), imageBytes(earlierSize, 3));
+            writeFile(dumpFile, earlier);
         TempFolder elsewhere;
         const fs::path victim = elsewhere.path() / "victim";
         if (link == Link::ToFile)
             writeFile(victim, {1, 2});
         if (link != Link::None)
-            fs::create_symlink(victim, rig.partialFile());
+            fs::create_symlink(victim, partialFile);
 
-        EXPECT_EQ(rig.operations().dump().outcome, Outcome::Succeeded);
+        const OperationResult result = rig.operations().dump();
 
-        EXPECT_EQ(readFile(rig.dumpFile()), rig.flash(blocks * 32));
-        EXPECT_FALSE(fs::is_symlink(rig.dumpFile()));
-        EXPECT_FALSE(fs::exists(rig.partialFile()));
+        const Bytes flash = rig.bus.state(rig.devicePath).flash;
+        const Bytes read(flash.begin(), flash.begin() + static_cast<long>(at * 32));
+        const bool done = end == End::Done;
+        EXPECT_EQ(result.outcome, done                 ? Outcome::Succeeded
+                                  : end == End::Cancel ? Outcome::Cancelled
+                                                       : Outcome::TransferFailed);
+        EXPECT_NE(result.message.find(says), std::string::npos) << result.message;
+        EXPECT_EQ(readFile(dumpFile), done ? read : earlier);
+        EXPECT_FALSE(fs::is_symlink(dumpFile));
+        EXPECT_EQ(fs::exists(partialFile), !done && at > 0);
+        if (!done && at > 0) {
+            EXPECT_EQ(readFile(partialFile), read);
+            EXPECT_NE(result.message.find("Ombrel.bin.part"), std::string::npos);
+        }
         EXPECT_EQ(fs::exists(victim), link == Link::ToFile);
         if (link == Link::ToFile) {
             EXPECT_EQ(readFile(victim), (Bytes{1, 2}));
         }
-        EXPECT_EQ(rig.reportsSent(), std::vector<Bytes>{expectedReport(65, {0, 1, 0, 0, 0})});
-        EXPECT_EQ(rig.bus.transcript().size(), 1 + blocks);
-        EXPECT_EQ(rig.host.texts(Call::SetStatusText), (std::vector<std::string>{"", "Done"}));
+        EXPECT_EQ(rig.reportsSent(), std::vector<Bytes>{expectedReport(65, {0, 1})});
+        const bool failedRead = end == End::Fail || end == End::Unplug || end == End::Short;
+        EXPECT_EQ(rig.bus.transcript().size(), 1 + at + (failedRead ? 1 : 0));
+        EXPECT_EQ(rig.host.texts(Call::SetStatusText),
+                  (done ? std::vector<std::string>{"", "Done"} : std::vector<std::string>{""}));
+        EXPECT_EQ(rig.host.texts(Call::ShowError),
+                  done ? std::vector<std::string>{} : std::vector{result.message});
+        EXPECT_TRUE(rig.link.isOpen());  // the dump leaves the connection as it was
+        if (!done) {
+            EXPECT_TRUE(
+                rig.host.endsWith({Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
+            continue;
+        }
         // Per block 32 advances at the block's index over the last index, then one event pass.
         std::vector<Call> calls = {Call::BusyChanged, Call::SetStatusText, Call::ShowProgress};
         for (std::size_t block = 0; block < blocks; ++block)
@@ -65,99 +109,34 @@ TEST(Dump, WritesTheWholeFlashInPlaceOfAnyEarlierDumpThenSaysDone) {
         if (blocks == 4) {
             EXPECT_EQ(rig.host.barWidths(), (std::vector<float>{0, 0, 1685, 3370, 5055, 0}));
         }
-        EXPECT_TRUE(rig.link.isOpen());  // the dump leaves the connection as it was
-    }
-}
-
-TEST(Dump, AStopLeavesTheEarlierDumpUntouchedAndTheBlocksReadInThePartialFile) {
-    struct Case {
-        const char* name;
-        std::size_t stopAtBlock;
-        bool cancel;
-        bool unplug;
-        std::optional<std::size_t> shortBlockReads;
-        const char* says;
-    };
-    const Case cases[] = {
-        {"read fails at block 37",
-         37,
-         false,
-         false,
-         {},
-         "did not answer the read of block 38 of 64"},
-        {"read fails at block 0", 0, false, false, {}, "block 1 of 64"},
-        {"unplugged at block 20", 20, false, true, {}, "block 21 of 64"},
-        {"cancelled at block 10", 10, true, false, {}, "cancelled after 10 of 64"},
-        {"an answer too short for its block", 0, false, false, 35, "block 1 of 64 with 35 bytes"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        DumpRig rig;
-        rig.settings.dumpBlockCount = 64;
-        DeviceConfig config;
-        config.faults.shortBlockReads = c.shortBlockReads;
-        if (!c.cancel && !c.shortBlockReads) {
-            // Request 0 is the start report; block k is request k + 1.
-            (c.unplug ? config.faults.unplugAtRequest : config.faults.failTransfersFrom) =
-                c.stopAtBlock + 1;
-        }
-        rig.plugIn(config);
-        rig.host.onCall = [&](const HostCall& call) {
-            if (c.cancel && call.call == Call::ProcessEvents &&
-                rig.host.count(Call::ProcessEvents) == c.stopAtBlock)
-                rig.host.cancel = true;
-        };
-        const Bytes earlier = imageBytes(100, 7);
-        writeFile(rig.dumpFile(), earlier);
-
-        const OperationResult result = rig.operations().dump();
-
-        EXPECT_EQ(result.outcome, c.cancel ? Outcome::Cancelled : Outcome::TransferFailed);
-        EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
-        EXPECT_EQ(readFile(rig.dumpFile()), earlier);
-        if (c.stopAtBlock > 0) {
-            EXPECT_EQ(readFile(rig.partialFile()), rig.flash(c.stopAtBlock * 32));
-            EXPECT_NE(result.message.find("Ombrel.bin.part"), std::string::npos);
-        } else {
-            EXPECT_FALSE(fs::exists(rig.partialFile()));
-        }
-        EXPECT_EQ(rig.bus.transcript().size(), 1 + c.stopAtBlock + (c.cancel ? 0 : 1));
-        rig.expectNothingAfterAFailure();
-        EXPECT_EQ(rig.host.texts(Call::SetStatusText), std::vector<std::string>{""});
-        EXPECT_EQ(rig.host.texts(Call::ShowError), std::vector<std::string>{result.message});
-        EXPECT_TRUE(rig.host.endsWith({Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
     }
 }
 
 TEST(PlatformFiles, CreatesOnlyAFileThatDoesNotExistAndNeverFollowsALink) {
     if (!canCreateSymlinks())
         GTEST_SKIP() << "this system cannot create symbolic links";
-    enum class Planted { Nothing, File, LinkToFile, DanglingLink };
-    for (const Planted planted :
-         {Planted::Nothing, Planted::File, Planted::LinkToFile, Planted::DanglingLink}) {
-        SCOPED_TRACE(static_cast<int>(planted));
+    // A link planted at the path, and a file at the path or at the link's target.
+    const std::pair<Link, bool> cases[] = {
+        {Link::None, false}, {Link::None, true}, {Link::ToFile, true}, {Link::Dangling, false}};
+    for (const auto& [planted, fileThere] : cases) {
         TempFolder folder;
         const fs::path path = folder.path() / "new";
         const fs::path target = folder.path() / "target";
-        if (planted == Planted::File || planted == Planted::LinkToFile)
-            writeFile(planted == Planted::File ? path : target, {1, 2});
-        if (planted == Planted::LinkToFile || planted == Planted::DanglingLink)
+        if (fileThere)
+            writeFile(planted == Link::None ? path : target, {1, 2});
+        if (planted != Link::None)
             fs::create_symlink(target, path);
+        const bool free = planted == Link::None && !fileThere;
 
         std::error_code error;
         auto file = platform::NewFile::create(path, error);
 
-        EXPECT_EQ(file.has_value(), planted == Planted::Nothing);
-        EXPECT_EQ(static_cast<bool>(error), planted != Planted::Nothing);
+        EXPECT_EQ(file.has_value(), free);
+        EXPECT_EQ(static_cast<bool>(error), !free);
         if (file) {
             EXPECT_TRUE(file->write(Bytes{3}, error) && file->close(error));
-            EXPECT_EQ(readFile(path), Bytes{3});
         }
-        EXPECT_EQ(fs::exists(target), planted == Planted::LinkToFile);
-        if (planted != Planted::Nothing) {
-            EXPECT_EQ(readFile(planted == Planted::File ? path : target),
-                      (planted == Planted::DanglingLink ? Bytes{} : Bytes{1, 2}));
-        }
+        EXPECT_EQ(readFile(path), (free ? Bytes{3} : fileThere ? Bytes{1, 2} : Bytes{}));
     }
 }
 

@@ -144,13 +144,6 @@ class OperationRig {
         }
         return result;
     }
-    // Checks that nothing crossed the bus after the first transfer that failed.
-    void expectNothingAfterAFailure() const {
-        const auto& transcript = bus.transcript();
-        for (std::size_t i = 0; i + 1 < transcript.size(); ++i)
-            EXPECT_TRUE(transcript[i].succeeded) << "transfer " << i << " failed, more followed";
-    }
-
     // Checks that a refusal sent nothing, told the user and changed nothing else.
     void expectRefusedQuietly(const OperationResult& result) {
         EXPECT_TRUE(bus.transcript().empty());
