@@ -94,18 +94,13 @@ TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAsi
         EXPECT_EQ(rig.host.texts(Call::ShowError),
                   done ? std::vector<std::string>{} : std::vector{result.message});
         EXPECT_TRUE(rig.link.isOpen());  // the dump leaves the connection as it was
-        if (!done) {
-            EXPECT_TRUE(
-                rig.host.endsWith({Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
-            continue;
-        }
-        // Per block 32 advances at the block's index over the last index, then one event pass.
-        std::vector<Call> calls = {Call::BusyChanged, Call::SetStatusText, Call::ShowProgress};
-        for (std::size_t block = 0; block < blocks; ++block)
-            calls.insert(calls.end(), {Call::AdvanceProgress, Call::ProcessEvents});
-        calls.insert(calls.end(), {Call::SetStatusText, Call::ClearProgress, Call::BusyChanged});
-        EXPECT_EQ(rig.host.sequence(), calls);
-        EXPECT_EQ(rig.host.count(Call::AdvanceProgress), 32 * blocks);
+        // Per block 32 advances at the block's index over the last index, then one event pass;
+        // "Done" only at the end of a dump that read every block.
+        EXPECT_EQ(rig.host.count(Call::AdvanceProgress), 32 * at);
+        EXPECT_EQ(rig.host.count(Call::ProcessEvents), at);
+        EXPECT_TRUE(rig.host.endsWith(
+            done ? std::vector{Call::SetStatusText, Call::ClearProgress, Call::BusyChanged}
+                 : std::vector{Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
         if (blocks == 4) {
             EXPECT_EQ(rig.host.barWidths(), (std::vector<float>{0, 0, 1685, 3370, 5055, 0}));
         }

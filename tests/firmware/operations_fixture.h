@@ -49,15 +49,13 @@ class TempFolder {
                                              ("fwu-" + std::to_string(random())))) {
         }
     }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
+    ~TempFolder() { fs::remove_all(path_, ignored_); }
     TempFolder(const TempFolder&) = delete;
     const fs::path& path() const { return path_; }
 
   private:
     fs::path path_;
+    std::error_code ignored_;
 };
 
 // Whether this system lets the tests plant symbolic links (mingw's library cannot on Windows).
@@ -118,12 +116,6 @@ class OperationRig {
     void plugIn(const DeviceConfig& config = {}) {
         devicePath = bus.addDevice(config);
         ASSERT_TRUE(link.findTheHid());
-    }
-    void plugIn(std::uint16_t reportLength, DeviceMode mode = DeviceMode::Application) {
-        DeviceConfig config;
-        config.featureReportLength = reportLength;
-        config.mode = mode;
-        plugIn(config);
     }
 
     FirmwareOperations& operations() {
