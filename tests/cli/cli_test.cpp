@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
+#include <iomanip>
 #include <sstream>
 
 #ifndef _WIN32
@@ -50,18 +50,17 @@ const std::string Listed = "sim:hid1\tapplication\t7a5d:0a11\t1.5" + Names +
 const std::string ListedBootloader = "sim:hid0\tbootloader\t7a5d:0b1d\t1.5" + Names + "1\n";
 const std::string UpdateProgress =
     "update: 33% (28 B of 85 B)\nupdate: 66% (56 B of 85 B)\nupdate: 100% (85 B of 85 B)\n";
-const char* const NoneFound = "No supported device found.";
 
 const Case Cases[] = {
     {"--simulate list", "foreign-device;devices=2", Success, Listed.c_str(), ""},
     {"list --simulate", "mode=bootloader", Success, ListedBootloader.c_str(), ""},
-    {"--simulate list", "no-device", NoDevice, "", NoneFound},
+    {"--simulate list", "no-device", NoDevice, "", "No supported device found."},
     {"--simulate list", "permission-denied", NoDevice, "sim:hid0\tapplication\t7a5d:0a11\t\t\t\t\n",
      "cannot be opened: permission denied. Install the udev rule"},
     {"--simulate --trace @trace.txt update @image.bin", "", Success,
      "Firmware update complete: @image.bin written to sim:hid0.\n", UpdateProgress.c_str(), 6},
     {"--quiet --simulate update @image.bin", "", Success, "", ""},
-    {"--simulate update @image.bin", "no-device", NoDevice, "", NoneFound},
+    {"--simulate update @image.bin", "no-device", NoDevice, "", "No supported device found."},
     {"--simulate update @missing.bin", "", FileProblem, "", "Nothing was sent to the device."},
     {"--simulate update -- --odd.bin", "", FileProblem, "", "--odd.bin"},
     {"--simulate --trace=@trace.txt update @image.bin", "fail-transfers-from=3", Failed, "",
@@ -99,10 +98,6 @@ const Case Cases[] = {
     {"--simulate list", "latency=5", Usage, "",
      "FIRMWARE_UPDATE_SIMULATION: unknown key 'latency'"},
     {"--simulate list", "unplug-at", Usage, "", "'unplug-at' needs a value"},
-    {"--simulate list", "unplug-at=-1", Usage, "", "'-1' is not a whole number"},
-    {"--simulate list", "devices=9", Usage, "", "from 0 to 8"},
-    {"--simulate list", "no-device=1", Usage, "", "'no-device' takes no value"},
-    {"--simulate list", "mode=sleeping", Usage, "", "neither application nor bootloader"},
     {"--simulate list", "mode=application;mode=bootloader", Usage, "", "'mode' is given twice"},
 };
 
@@ -116,14 +111,12 @@ void setSimulation(const std::string& settings) {
 
 // A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
 std::string traceLine(const platform::simulated::TranscriptEntry& entry) {
-    std::string line = entry.direction == Direction::HostToDevice ? ">" : "<";
-    line += " " + std::to_string(entry.bytes.size());
-    for (const std::uint8_t byte : entry.bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", byte);
-        line += hex;
-    }
-    return line + (entry.succeeded ? "" : " failed");
+    std::ostringstream line;
+    line << (entry.direction == Direction::HostToDevice ? '>' : '<') << ' ' << entry.bytes.size()
+         << std::hex << std::uppercase << std::setfill('0');
+    for (const int byte : entry.bytes)
+        line << ' ' << std::setw(2) << byte;
+    return line.str() + (entry.succeeded ? "" : " failed");
 }
 
 TEST(CommandLine, ExitStatusOutputAndTrace) {
@@ -158,9 +151,7 @@ TEST(CommandLine, ExitStatusOutputAndTrace) {
             EXPECT_EQ(out.str(), substitute(c.out));
         }
         EXPECT_NE(err.str().find(substitute(c.err)), std::string::npos) << err.str();
-        if (*c.err == '\0') {
-            EXPECT_EQ(err.str(), "");
-        }
+        EXPECT_TRUE(*c.err || err.str().empty()) << err.str();
         if (c.traced > 0) {
             ASSERT_TRUE(bus);
             std::string expected;
@@ -238,7 +229,6 @@ TEST(Program, RunsTheCommandOnTheFilesNextToItself) {
                          std::string(out.begin(), out.end()));
     };
 
-    EXPECT_EQ(run("--simulate update").first, 4);  // no image next to the program
     writeFile(bin / "Velnor.bin", imageBytes(85));
     EXPECT_EQ(run("update --simulate"),
               std::pair(0, "Firmware update complete: " + (bin / "Velnor.bin").string() +
