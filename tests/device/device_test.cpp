@@ -19,8 +19,8 @@ using platform::simulated::DeviceMode;
 using platform::simulated::SimulatedBus;
 using platform::simulated::utf16Bytes;
 
-// Counts the close calls, and fails the overlapped open (the device left between the two
-// opens) or the capabilities query when told to.
+// Counts the close calls, checks that every open has a path, and fails the overlapped open (the
+// device left between the two opens) or the capabilities query when told to.
 class ObservedBus : public SimulatedBus {
   public:
     int closeCalls = 0;
@@ -32,6 +32,7 @@ class ObservedBus : public SimulatedBus {
         return SimulatedBus::close(handle);
     }
     platform::OpenResult open(const std::string& path, platform::OpenMode mode) override {
+        EXPECT_FALSE(path.empty()) << "an interface without a path is passed over, never opened";
         if (mode == platform::OpenMode::Overlapped && failOverlappedOpen)
             return {std::nullopt, platform::OpenError::NotPresent};
         return SimulatedBus::open(path, mode);
@@ -68,7 +69,7 @@ TEST(FindTheHid, OpensTheFirstSupportedInterfaceAndClosesEveryOtherItOpened) {
         {"ab", false, 2}, {"oa", false, 2},  {"ta", false, 3}, {"na", false, 2}};
     for (const auto& [interfaces, permissionDenied, opens] : cases) {
         SCOPED_TRACE(interfaces);
-        SimulatedBus bus;
+        ObservedBus bus;
         std::vector<std::string> paths;
         for (const char code : interfaces)
             paths.push_back(bus.addDevice(interfaceFor(code)));
