@@ -56,7 +56,7 @@ const Case Cases[] = {
     {"list --simulate", "mode=bootloader", Success, ListedBootloader.c_str(), ""},
     {"--simulate list", "no-device", NoDevice, "", "No supported device found."},
     {"--simulate list", "permission-denied", NoDevice, "sim:hid0\tapplication\t7a5d:0a11\t\t\t\t\n",
-     "cannot be opened: permission denied. Install the udev rule"},
+     "cannot be opened: permission denied."},
     {"--simulate --trace @trace.txt update @image.bin", "", Success,
      "Firmware update complete: @image.bin written to sim:hid0.\n", UpdateProgress.c_str(), 6},
     {"--quiet --simulate update @image.bin", "", Success, "", ""},
