@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -9,9 +10,6 @@
 #include "firmware/progress.h"
 
 namespace fwu::firmware::testing {
-
-// The full width of the progress fill with the window's design layout, in twips.
-inline constexpr std::int16_t DesignFullWidth = 5055;
 
 enum class Call {
     ShowProgress,
@@ -24,18 +22,14 @@ enum class Call {
     SetStatusText,
     Unload,
     ShowError,
-    BusyChanged,
+    BusyChanged
 };
 
 struct HostCall {
-    explicit HostCall(Call kind) : call(kind) {}
-
     Call call;
     std::int64_t done = 0;
     std::int64_t total = 0;
-    float width = 0;   // of the fill after an advance, with the design layout
-    std::string text;  // status text or error message
-    bool busy = false;
+    std::string text = {};    // status text or error message
     std::uint64_t times = 1;  // repeats of the same advance, kept as one entry
 };
 
@@ -47,42 +41,26 @@ class RecordingHost : public OperationHost {
     bool cancel = false;
     std::function<void(const HostCall&)> onCall;
 
-    void showProgress() override { add(HostCall(Call::ShowProgress)); }
+    void showProgress() override { add({Call::ShowProgress}); }
     void advanceProgress(std::int64_t done, std::int64_t total) override {
-        HostCall call(Call::AdvanceProgress);
-        call.done = done;
-        call.total = total;
-        call.width = progressWidth(DesignFullWidth, done, total);
-        if (!calls.empty() && calls.back().call == Call::AdvanceProgress &&
-            calls.back().done == done && calls.back().total == total) {
-            ++calls.back().times;
-            notify(calls.back());
-            return;
-        }
-        add(call);
+        HostCall* last = calls.empty() ? nullptr : &calls.back();
+        if (!last || last->call != Call::AdvanceProgress || last->done != done ||
+            last->total != total)
+            return add({Call::AdvanceProgress, done, total});
+        ++last->times;
+        if (onCall)
+            onCall(HostCall(*last));  // a copy: the hook may record further calls
     }
-    void clearProgress() override { add(HostCall(Call::ClearProgress)); }
-    void processEvents() override { add(HostCall(Call::ProcessEvents)); }
-    void disableUpdateButton() override { add(HostCall(Call::DisableUpdateButton)); }
-    void clearProductAndVersion() override { add(HostCall(Call::ClearProductAndVersion)); }
-    void showUpgradeBusy() override { add(HostCall(Call::ShowUpgradeBusy)); }
-    void setStatusText(const std::string& text) override {
-        HostCall call(Call::SetStatusText);
-        call.text = text;
-        add(call);
-    }
-    void unload() override { add(HostCall(Call::Unload)); }
-    void showError(const std::string& message) override {
-        HostCall call(Call::ShowError);
-        call.text = message;
-        add(call);
-    }
+    void clearProgress() override { add({Call::ClearProgress}); }
+    void processEvents() override { add({Call::ProcessEvents}); }
+    void disableUpdateButton() override { add({Call::DisableUpdateButton}); }
+    void clearProductAndVersion() override { add({Call::ClearProductAndVersion}); }
+    void showUpgradeBusy() override { add({Call::ShowUpgradeBusy}); }
+    void setStatusText(const std::string& text) override { add({Call::SetStatusText, 0, 0, text}); }
+    void unload() override { add({Call::Unload}); }
+    void showError(const std::string& message) override { add({Call::ShowError, 0, 0, message}); }
     bool cancelRequested() override { return cancel; }
-    void busyChanged(bool busy) override {
-        HostCall call(Call::BusyChanged);
-        call.busy = busy;
-        add(call);
-    }
+    void busyChanged(bool) override { add({Call::BusyChanged}); }
 
     std::vector<Call> sequence() const {
         std::vector<Call> result;
@@ -90,23 +68,27 @@ class RecordingHost : public OperationHost {
             result.push_back(call.call);
         return result;
     }
-    // The widths the fill takes: 0 when shown, each advance, 0 when cleared.
+    bool endsWith(const std::vector<Call>& ending) const {
+        const auto all = sequence();
+        return all.size() >= ending.size() &&
+               std::equal(ending.rbegin(), ending.rend(), all.rbegin());
+    }
+    // The widths the fill takes with the window's design layout (5055 twips): 0 when shown,
+    // each advance, 0 when cleared.
     std::vector<float> barWidths() const {
         std::vector<float> widths;
         for (const auto& call : calls) {
             if (call.call == Call::ShowProgress || call.call == Call::ClearProgress)
                 widths.push_back(0);
             if (call.call == Call::AdvanceProgress)
-                widths.push_back(call.width);
+                widths.push_back(progressWidth(5055, call.done, call.total));
         }
         return widths;
     }
     std::uint64_t count(Call kind) const {
         std::uint64_t total = 0;
-        for (const auto& call : calls) {
-            if (call.call == kind)
-                total += call.times;
-        }
+        for (const auto& call : calls)
+            total += call.call == kind ? call.times : 0;
         return total;
     }
     std::vector<std::string> texts(Call kind) const {
@@ -121,11 +103,8 @@ class RecordingHost : public OperationHost {
   private:
     void add(const HostCall& call) {
         calls.push_back(call);
-        notify(calls.back());
-    }
-    void notify(const HostCall& call) {
         if (onCall)
-            onCall(HostCall(call));  // a copy: the hook may record further calls
+            onCall(call);
     }
 };
 

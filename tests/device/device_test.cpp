@@ -1,0 +1,210 @@
+// The device search, the connection's handles and transfers, the identity captions, and the
+// report builders' refusal of a buffer too small. The bytes of each report are checked on the
+// wire by the operations' tests.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "device/device_link.h"
+#include "device/identity.h"
+#include "device/reports.h"
+#include "platform/simulated/simulated_bus.h"
+
+namespace fwu::device {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using platform::simulated::DeviceConfig;
+using platform::simulated::DeviceMode;
+using platform::simulated::SimulatedBus;
+using platform::simulated::utf16Bytes;
+
+// Counts the close calls, checks that every open has a path, and fails the overlapped open (the
+// device left between the two opens) or the capabilities query when told to.
+class ObservedBus : public SimulatedBus {
+  public:
+    int closeCalls = 0;
+    bool failOverlappedOpen = false;
+    bool failCapabilities = false;
+
+    bool close(platform::Handle handle) override {
+        ++closeCalls;
+        return SimulatedBus::close(handle);
+    }
+    platform::OpenResult open(const std::string& path, platform::OpenMode mode) override {
+        EXPECT_FALSE(path.empty()) << "an interface without a path is passed over, never opened";
+        if (mode == platform::OpenMode::Overlapped && failOverlappedOpen)
+            return {std::nullopt, platform::OpenError::NotPresent};
+        return SimulatedBus::open(path, mode);
+    }
+    std::optional<platform::Capabilities> capabilities(platform::Handle handle) override {
+        return failCapabilities ? std::nullopt : SimulatedBus::capabilities(handle);
+    }
+};
+
+// One interface per letter: a and b the two application-mode IDs, B the bootloader, v another
+// vendor, p an unknown product of ours, w our bootloader ID under another vendor; and devices of
+// ours that this user may not open (L), whose open fails (o), whose attributes fail (t) or that
+// are enumerated without a path (n).
+DeviceConfig interfaceFor(char code) {
+    DeviceConfig config;
+    config.featureReportLength = 64;
+    config.vendorId = code == 'v' ? 0x046D : code == 'w' ? 0x1234 : protocol::VendorId;
+    config.applicationProductId = code == 'b'   ? protocol::ApplicationProductIds[1]
+                                  : code == 'p' ? 0x1234
+                                  : code == 'w' ? protocol::BootloaderProductId
+                                                : protocol::ApplicationProductIds[0];
+    config.mode = code == 'B' ? DeviceMode::Bootloader : DeviceMode::Application;
+    config.faults.permissionDenied = code == 'L';
+    config.faults.failOpen = code == 'o';
+    config.faults.failAttributes = code == 't';
+    config.faults.noInterfacePath = code == 'n';
+    return config;
+}
+
+TEST(FindTheHid, OpensTheFirstSupportedInterfaceAndClosesEveryOtherItOpened) {
+    const std::tuple<std::string, bool, int> cases[] = {
+        // interfaces, permission denied, opens
+        {"", false, 0},   {"vpw", false, 3}, {"L", true, 0},   {"b", false, 2}, {"B", false, 2},
+        {"ab", false, 2}, {"oa", false, 2},  {"ta", false, 3}, {"na", false, 2}};
+    for (const auto& [interfaces, permissionDenied, opens] : cases) {
+        SCOPED_TRACE(interfaces);
+        ObservedBus bus;
+        std::vector<std::string> paths;
+        for (const char code : interfaces)
+            paths.push_back(bus.addDevice(interfaceFor(code)));
+        DeviceLink link(bus);
+        const auto found = interfaces.find_first_of("abB");
+
+        EXPECT_EQ(link.findTheHid(), found != std::string::npos);
+
+        EXPECT_EQ(link.permissionDenied(), permissionDenied);
+        EXPECT_EQ(bus.openCount(), opens);
+        EXPECT_EQ(bus.openHandleCount(), found != std::string::npos ? 2 : 0);  // two handles
+        if (found != std::string::npos) {
+            EXPECT_EQ(link.devicePath(), paths[found]);
+            EXPECT_EQ(link.inBootloaderMode(), interfaces[found] == 'B');
+            EXPECT_EQ(link.featureReportLength(), 64);
+        }
+    }
+}
+
+// Each handle is closed once; transfers move exactly the report length, never without a
+// connection or with a buffer too short; and a search again keeps nothing of the earlier one.
+TEST(DeviceLink, ClosesEachHandleOnceTransfersOnlyWhatFitsAndForgetsAnEarlierSearch) {
+    ObservedBus bus;
+    const auto path = bus.addDevice(interfaceFor('a'));
+    DeviceLink link(bus);
+    Bytes buffer(65, 0);  // L + 1 positions
+    buffer[1] = protocol::StartCommand;
+    buffer[64] = 0xAA;  // never transferred
+    EXPECT_FALSE(link.sendFeatureReport(buffer));
+    link.closeConnection();
+    EXPECT_EQ(bus.closeCalls, 0);
+    ASSERT_TRUE(link.findTheHid());
+    Bytes tooShort(63, 0);
+    EXPECT_FALSE(link.sendFeatureReport(tooShort) || link.readFeatureReport(tooShort));
+    ASSERT_TRUE(link.sendFeatureReport(buffer));
+    EXPECT_EQ(bus.transcript().at(0).bytes, Bytes(buffer.begin(), buffer.end() - 1));
+    EXPECT_EQ(link.readFeatureReport(buffer), std::optional<std::size_t>(64));
+    EXPECT_EQ(buffer[64], 0xAA);  // beyond the report: untouched
+    link.closeConnection();
+    link.closeConnection();
+    EXPECT_EQ(bus.closeCalls, 2);
+    EXPECT_FALSE(link.sendFeatureReport(buffer));
+    EXPECT_EQ(bus.transcript().size(), 2u);
+    EXPECT_TRUE(link.deviceDetected());  // closing does not forget what was found
+
+    bus.failOverlappedOpen = true;  // the device left before the second open: one handle
+    bus.failCapabilities = true;    // no report length: every operation refuses the device
+    ASSERT_TRUE(link.findTheHid());
+    EXPECT_FALSE(link.overlappedHandle().has_value());
+    EXPECT_EQ(link.featureReportLength(), 0);
+    link.closeConnection();
+    EXPECT_EQ(bus.closeCalls, 3);
+    bus.config(path).faults.failAttributes = true;  // the IDs of the earlier search never match
+    EXPECT_FALSE(link.findTheHid());
+    EXPECT_EQ(bus.openHandleCount(), 0);
+}
+
+TEST(DecodeIdentityString, ReadsUtf16UnitsUpToTheFirstZeroUnitWithinTheBytesGiven) {
+    const std::pair<Bytes, std::string> cases[] = {
+        {{0, 0, 'x', 0}, ""},
+        {{'A', 0, 'B'}, "A"},                            // an odd last byte is not a unit
+        {{0x00, 0x01, 'x', 0}, "\xC4\x80x"},             // U+0100 is no terminator
+        {{0xAC, 0x20}, "\xE2\x82\xAC"},                  // U+20AC
+        {{0x3D, 0xD8, 0x00, 0xDE}, "\xF0\x9F\x98\x80"},  // a surrogate pair
+        {{0x3D, 0xD8, 'z', 0}, "\xEF\xBF\xBDz"},         // unpaired high surrogate
+        {{0x00, 0xDE}, "\xEF\xBF\xBD"},                  // unpaired low surrogate
+        {{'a', 0, 0x3D, 0xD8}, "a\xEF\xBF\xBD"},         // high surrogate cut by the end
+    };
+    for (const auto& [bytes, expected] : cases)
+        EXPECT_EQ(decodeIdentityString(bytes), expected);
+}
+
+TEST(VersionText, HighByteDecimalLowByteUpperHex) {
+    const std::pair<std::uint16_t, const char*> cases[] = {
+        {0x010A, "1.A"}, {0x0110, "1.10"}, {0xFFFF, "255.FF"}};
+    for (const auto& [version, text] : cases)
+        EXPECT_EQ(versionText(version), text) << version;
+}
+
+TEST(ReadIdentityCaptions, FillsWhatTheDeviceAnswersWithALeadingSpace) {
+    // 25 characters, no terminator: the 40-byte serial query holds 20 of them.
+    Bytes longSerial = utf16Bytes(u"ABCDEFGHIJKLMNOPQRSTUVWXY");
+    longSerial.resize(50);
+    // Manufacturer, product, version and serial number; a failed query leaves its label.
+    using Captions = std::vector<std::optional<std::string>>;
+    const std::tuple<bool, bool, Captions> cases[] = {
+        // plugged in, queries fail, captions
+        {true, false, {" Maker", " Gadget", " 1.5", " ABCDEFGHIJKLMNOPQRST"}},
+        {true, true, {{}, {}, {}, {}}},
+        {false, false, {{}, {}, {}, {}}}};
+    for (const auto& [plugged, queriesFail, expected] : cases) {
+        SimulatedBus bus;
+        DeviceConfig config;
+        config.manufacturer = utf16Bytes(u"Maker");
+        config.product = utf16Bytes(u"Gadget");
+        config.serialNumber = longSerial;
+        config.faults.failIdentityStrings = queriesFail;
+        if (plugged)
+            bus.addDevice(config);
+        DeviceLink link(bus);
+        EXPECT_EQ(link.findTheHid(), plugged);
+        const auto before = bus.monotonicTime();
+        const auto captions = readIdentityCaptions(link);
+        EXPECT_EQ(captions.enableUpdate, plugged);
+        EXPECT_EQ((Captions{captions.manufacturer, captions.product, captions.version,
+                            captions.serialNumber}),
+                  expected);
+        EXPECT_EQ(bus.monotonicTime() - before, std::chrono::milliseconds(plugged ? 15 : 0));
+    }
+}
+
+TEST(Reports, ABufferTooSmallForTheLayoutIsRefusedAndLeftAsItWas) {
+    const ImageRecord record{};
+    const std::pair<std::function<bool(std::span<std::uint8_t>)>, std::size_t> builders[] = {
+        {[](auto b) { return writeStartReport(b); }, 5},
+        {[](auto b) { return writeEraseReport(b); }, 5},
+        {[](auto b) { return writeEraseReport(b, 1000); }, 9},
+        {[&](auto b) { return writeWriteRecordReport(b, record); }, 49},
+        {[](auto b) { return writeFinishReport(b); }, 5},
+        {[](auto b) { return writeEnterBootloaderReport(b); }, 5},
+        {[&](auto b) { return writeBootloaderRecordReport(b, record); }, 41},
+        {[](auto b) {
+             std::array<std::uint8_t, protocol::BlockSize> block{};
+             return readBlockData(b, block);
+         },
+         36},
+    };
+    for (const auto& [build, size] : builders) {
+        std::vector<std::uint8_t> exact(size, 0xCC);
+        std::vector<std::uint8_t> tooSmall(size - 1, 0xCC);
+        EXPECT_TRUE(build(exact)) << size;
+        EXPECT_FALSE(build(tooSmall)) << size;
+        EXPECT_EQ(tooSmall, std::vector<std::uint8_t>(size - 1, 0xCC)) << size;
+    }
+}
+
+}  // namespace
+}  // namespace fwu::device

@@ -1,0 +1,267 @@
+// Every operation but the dump (which has a file of its own): the reports it sends, how it
+// stops, what it refuses before it sends anything, and the guard around all of them.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "device/protocol.h"
+#include "operations_fixture.h"
+
+namespace fwu::firmware::testing {
+namespace {
+
+constexpr auto Update = &FirmwareOperations::update;
+constexpr auto Download = &FirmwareOperations::download;
+constexpr auto Upgrade = &FirmwareOperations::upgrade;
+constexpr auto Dump = &FirmwareOperations::dump;
+constexpr auto EraseChip = &FirmwareOperations::eraseChip;
+constexpr auto EnterBootloader = &FirmwareOperations::enterBootloader;
+constexpr auto App = DeviceMode::Application;
+constexpr auto Boot = DeviceMode::Bootloader;
+
+// Positions 0 to 8 of a report carrying `command` after the erase report announced `count`.
+Bytes headWithCount(std::uint8_t command, std::uint32_t count) {
+    Bytes head = {0, command, 0, 0, 0};
+    for (int shift = 0; shift < 32; shift += 8)
+        head.push_back(static_cast<std::uint8_t>(count >> shift));
+    return head;
+}
+
+// What `run` sends for `image` on reports of `length` bytes, the magic first when it switches
+// the device to its bootloader.
+std::vector<Bytes> expectedReports(OperationCall run, std::size_t length, const Bytes& image,
+                                   bool magic) {
+    const auto& m = protocol::EnterBootloaderMagic;
+    if (run == EraseChip || run == EnterBootloader)
+        return {
+            expectedReport(length, run == EraseChip ? Bytes{0, 4} : Bytes{0, m[0], m[1], m[2]})};
+    std::vector<Bytes> reports;
+    if (run != Update) {
+        if (magic)
+            reports.push_back(expectedReport(length, {0, m[0], m[1], m[2]}));
+        for (std::size_t k = 0; k * 40 < image.size(); ++k)
+            reports.push_back(expectedReport(length, {0}, recordOf(image, k)));
+        return reports;
+    }
+    const auto count = static_cast<std::uint32_t>(image.size() / 40 + 1);
+    reports = {expectedReport(length, {0, 1}), expectedReport(length, headWithCount(4, count))};
+    for (std::size_t k = 0; k < count; ++k)
+        reports.push_back(expectedReport(length, headWithCount(2, count), recordOf(image, k)));
+    // One buffer for the whole run: the finish report keeps the count and the last record.
+    reports.push_back(expectedReport(length, headWithCount(3, count), recordOf(image, count - 1)));
+    return reports;
+}
+
+// The last calls of a run: the update retires its button and labels, the download and the
+// upgrade end the program, the others leave the connection open.
+std::vector<Call> endingOf(OperationCall run, bool failed) {
+    std::vector<Call> ending = {Call::BusyChanged};
+    if (run == Download || run == Upgrade)
+        ending.insert(ending.begin(), Call::Unload);
+    if (failed)
+        ending.insert(ending.begin(), Call::ShowError);
+    if (run == Update)
+        ending.insert(ending.begin(), {Call::ClearProgress, Call::DisableUpdateButton,
+                                       Call::ClearProductAndVersion});
+    return ending;
+}
+
+// How a run ends: it runs through, also when every operation is started again while it runs
+// (they are refused: it is busy), or when the image file changes once read (it is read once),
+// or when the device leaves while it takes the magic; or the request `at` fails or unplugs the
+// device; the `at`-th advance, or event pass of the wait, cancels; the device never comes back.
+enum class End { Done, Busy, NewImage, MagicLost, Fail, Unplug, Cancel, CancelWait, NeverBack };
+
+TEST(Operations, SendTheirReportsOrStopAtOnceSayingWhere) {
+    struct Case {
+        OperationCall run;
+        DeviceMode mode;
+        std::uint16_t reportLength;
+        std::size_t imageSize;
+        End end = End::Done;
+        std::uint64_t at = 0;
+        std::size_t sent = 0;  // by a run that stops: the first reports of a whole run
+        const char* says = "";
+        std::vector<float> barWidths = {};  // empty: not checked
+    };
+    using enum End;
+    // 11980 bytes: 300 record reads; start is request 0, erase 1, record k is k + 1, finish 302.
+    const Case cases[] = {
+        {Update, App, 65, 80, Done, 0, 0, "", {0, 1685, 3370, 5055, 0}},  // the last read: empty
+        {Update, App, 65, 85, Done, 0, 0, "", {0, 1685, 3370, 5055, 0}},  // bytes 81 to 85
+        {Update, App, 65, 30, NewImage, 0, 0, "", {0, 5055, 0}},
+        {Update, App, 65, 80, End::Busy},
+        {Update, App, 49, 160, Done, 0, 0, "", {0, 1011, 2022, 3033, 4044, 5055, 0}},
+        {Update, App, 64, 999 * 40},  // a count of 1000: E8 03 00 00
+        {Update, App, 65, 11980, Fail, 0, 1, "did not accept the start of the update"},
+        {Update, App, 65, 11980, Fail, 1, 2, "did not accept the erase command"},
+        {Update, App, 65, 11980, Fail, 18, 19,
+         "The device did not accept record 17 of 300. Its firmware is incomplete: run the update "
+         "again."},
+        {Update, App, 65, 11980, Unplug, 18, 19, "did not accept record 17 of 300"},
+        {Update, App, 65, 11980, Fail, 302, 303, "did not accept the end of the update"},
+        {Update, App, 65, 11980, Cancel, 2, 4, "after 2 of 300 records"},
+        {Download, Boot, 65, 120, Done, 0, 0, "", {0, 1263.75f, 2527.5f, 3791.25f}},
+        {Download, Boot, 65, 85, Done, 0, 0, "", {0, 1685, 3370, 5055}},  // the tail zero-padded
+        {Download, Boot, 65, 1'310'679},  // the largest image the 16-bit count can hold
+        {Download, Boot, 65, 120, Fail, 1, 2, "did not accept record 2 of 3"},
+        {Download, Boot, 65, 120, Cancel, 1, 1, "cancelled after 1 of 3"},
+        {Upgrade, App, 65, 85, Done, 0, 0, "", {0, 1685, 3370, 5055}},
+        {Upgrade, Boot, 65, 85},  // already in the bootloader: no magic
+        {Upgrade, App, 65, 85, NewImage},
+        {Upgrade, App, 65, 85, MagicLost},
+        {Upgrade, App, 65, 85, NeverBack, 0, 1,
+         "not come back in bootloader mode within 30 seconds"},
+        {Upgrade, App, 65, 85, CancelWait, 2, 1, "cancelled"},
+        {EraseChip, App, 4, 0},  // the shortest report; at 65 bytes, the failed send below
+        {EraseChip, App, 65, 0, Fail, 0, 1},
+        {EnterBootloader, App, 4, 0},
+        {EnterBootloader, App, 65, 0, Fail, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
+        OperationRig rig;
+        DeviceConfig config;
+        config.mode = c.mode;
+        config.featureReportLength = c.reportLength;
+        config.faults.bootloaderEntryTransferFails = c.end == MagicLost;
+        if (c.end == Fail)
+            config.faults.failTransfersFrom = c.at;
+        if (c.end == Unplug)
+            config.faults.unplugAtRequest = c.at;
+        if (c.end == NeverBack)
+            config.reenumerationDelay.reset();
+        rig.plugIn(config);
+        const fs::path imageFile = rig.file(c.run == Update ? UpdateImageName : DownloadImageName);
+        const Bytes image = imageBytes(c.imageSize);
+        writeFile(imageFile, image);
+        const Call cancelOn = c.end == Cancel ? Call::AdvanceProgress : Call::ProcessEvents;
+        rig.host.onCall = [&](const HostCall& call) {
+            if (c.end == NewImage &&
+                (call.call == Call::ProcessEvents || call.call == Call::ShowProgress))
+                writeFile(imageFile, imageBytes(400, 5));
+            for (const auto run : {Update, Download, Upgrade, Dump, EraseChip, EnterBootloader}) {
+                if (c.end == End::Busy && call.call == Call::ShowProgress) {
+                    const auto nested = (rig.operations().*run)();
+                    EXPECT_TRUE(nested.outcome == Outcome::Busy && !nested.message.empty());
+                }
+            }
+            if ((c.end == Cancel || c.end == CancelWait) && call.call == cancelOn &&
+                rig.host.count(cancelOn) == c.at)
+                rig.host.cancel = true;
+        };
+
+        const OperationResult result = (rig.operations().*c.run)();
+
+        const bool stops = c.end >= Fail;
+        EXPECT_EQ(result.outcome, !stops                             ? Outcome::Succeeded
+                                  : c.end == Fail || c.end == Unplug ? Outcome::TransferFailed
+                                  : c.end == NeverBack               ? Outcome::TimedOut
+                                                                     : Outcome::Cancelled);
+        EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+        const bool magic = c.run == Upgrade && c.mode == App;
+        auto expected = expectedReports(c.run, c.reportLength, image, magic);
+        if (stops)
+            expected.resize(c.sent);
+        EXPECT_EQ(rig.reportsSent(), expected);
+        EXPECT_TRUE(c.barWidths.empty() || rig.host.barWidths() == c.barWidths)
+            << ::testing::PrintToString(rig.host.barWidths());
+        EXPECT_EQ(rig.bus.state(rig.devicePath).finishedComplete, c.run == Update && !stops);
+        EXPECT_EQ(rig.host.texts(Call::ShowError),
+                  stops ? std::vector{result.message} : std::vector<std::string>{});
+        EXPECT_TRUE(rig.host.endsWith(endingOf(c.run, stops)));
+        EXPECT_EQ(rig.host.count(Call::BusyChanged), 2u);
+        EXPECT_EQ(rig.host.count(Call::Unload), c.run == Download || c.run == Upgrade ? 1u : 0u);
+        EXPECT_EQ(rig.bus.openHandleCount(),
+                  c.run == EraseChip || c.run == EnterBootloader ? 2 : 0);
+        if (stops && c.end != NeverBack)
+            continue;
+        // The update pauses 2 ms after start and erase; each wait cycle of the upgrade sleeps
+        // 100 ms, searches and passes over the events once, for 30 s at most; nothing else waits.
+        const auto waits = rig.host.count(Call::ProcessEvents);
+        EXPECT_EQ(rig.log.sleeps(),
+                  (c.run == Update ? std::vector{2ms, 2ms} : std::vector(waits, 100ms)));
+        if (c.run == Upgrade) {
+            // The device is back 300 ms after the magic, or never.
+            EXPECT_EQ(waits, c.end == NeverBack ? 300u : magic ? 3u : 1u);
+            EXPECT_EQ(rig.host.sequence()[1], Call::ShowUpgradeBusy);
+        }
+    }
+}
+
+// Without a device (no search ran) nothing is sent and nothing is said; the update retires its
+// button and labels all the same.
+TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
+    struct Case {
+        OperationCall run;
+        std::intmax_t imageSize;     // of the operation's image; -1: none
+        const char* folderAt;        // a folder planted at this path of the program's folder
+        std::uint16_t reportLength;  // 0: the device was never searched for
+        Outcome outcome;
+        const char* says;
+    };
+    constexpr auto File = Outcome::FileProblem;
+    constexpr auto Short = Outcome::ReportTooShort;
+    constexpr auto None = Outcome::NoDevice;
+    const Case cases[] = {{Update, -1, nullptr, 65, File, "Cannot find"},
+                          {Update, -1, UpdateImageName, 65, File, "is not a file"},
+                          {Update, 0, nullptr, 65, File, "is empty"},
+#ifndef _WIN32  // sparse: never read (Windows would allocate it)
+                          {Update, std::intmax_t{std::numeric_limits<std::int32_t>::max()} * 40,
+                           nullptr, 65, File, "larger than"},
+#endif
+                          {Update, 80, nullptr, 48, Short, "at least 49"},
+                          {Download, -1, nullptr, 65, File, "Cannot find"},
+                          {Download, 1'310'680, nullptr, 65, File, "1310679 bytes"},
+                          {Download, 80, nullptr, 40, Short, "at least 41"},
+                          // The upgrade checks the image before it switches the device.
+                          {Upgrade, 1'310'680, nullptr, 65, File, "1310679 bytes"},
+                          {Dump, -1, nullptr, 35, Short, "at least 36"},
+                          {Dump, -1, "Ombrel.bin.part/in", 65, File, "Cannot create"},
+                          {EraseChip, -1, nullptr, 3, Short, ""},
+                          {EnterBootloader, -1, nullptr, 3, Short, ""},
+                          {Update, 80, nullptr, 0, None, ""},
+                          {Download, 80, nullptr, 0, None, ""},
+                          {Upgrade, 80, nullptr, 0, None, ""},
+                          {Dump, -1, nullptr, 0, None, ""},
+                          {EraseChip, -1, nullptr, 0, None, ""},
+                          {EnterBootloader, -1, nullptr, 0, None, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
+        OperationRig rig;
+        DeviceConfig config;
+        config.featureReportLength = c.reportLength;
+        config.mode = c.run == Download ? Boot : App;
+        if (c.reportLength > 0)
+            rig.plugIn(config);
+        else
+            rig.bus.addDevice(config);
+        const fs::path image = rig.file(c.run == Update ? UpdateImageName : DownloadImageName);
+        if (c.imageSize >= 0) {
+            writeFile(image, {});
+            fs::resize_file(image, static_cast<std::uintmax_t>(c.imageSize));
+        }
+        if (c.folderAt)
+            fs::create_directories(rig.file(c.folderAt));
+
+        const OperationResult result = (rig.operations().*c.run)();
+
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_FALSE(fs::exists(rig.file(DumpFileName)));
+        if (c.outcome == None) {
+            EXPECT_TRUE(result.message.empty());
+            std::vector<Call> calls = {Call::BusyChanged, Call::BusyChanged};
+            if (c.run == Update)
+                calls.insert(calls.begin() + 1,
+                             {Call::DisableUpdateButton, Call::ClearProductAndVersion});
+            EXPECT_EQ(rig.host.sequence(), calls);
+            EXPECT_EQ(rig.bus.openCount(), 0);
+            continue;
+        }
+        EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+        rig.expectRefusedQuietly(result);
+        EXPECT_TRUE(rig.link.isOpen());  // nothing changed: the operation can run once fixed
+    }
+}
+
+}  // namespace
+}  // namespace fwu::firmware::testing
