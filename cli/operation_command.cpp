@@ -110,6 +110,7 @@ ExitStatus exitStatusFor(Outcome outcome) {
         case Outcome::TransferFailed:
         case Outcome::TimedOut:
         case Outcome::Cancelled:
+        case Outcome::Mismatch:
             break;
     }
     return ExitStatus::OperationFailed;

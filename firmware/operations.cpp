@@ -9,6 +9,7 @@
 #include "firmware/service_commands.h"
 #include "firmware/update_operation.h"
 #include "firmware/upgrade_operation.h"
+#include "firmware/verify_operation.h"
 
 namespace fwu::firmware {
 
@@ -63,6 +64,10 @@ OperationResult FirmwareOperations::upgrade() {
 
 OperationResult FirmwareOperations::dump() {
     return runAlone(busy_, {link_, host_, files_, settings_}, runDump);
+}
+
+OperationResult FirmwareOperations::verify() {
+    return runAlone(busy_, {link_, host_, files_, settings_}, runVerify);
 }
 
 OperationResult FirmwareOperations::eraseChip() {

@@ -13,11 +13,6 @@ namespace fwu::firmware {
 
 namespace {
 
-void searchAgain(device::DeviceLink& link) {
-    link.clearProductId();
-    link.setDeviceDetected(link.findTheHid());
-}
-
 bool bootloaderFound(const device::DeviceLink& link) {
     return link.deviceDetected() && link.inBootloaderMode();
 }
@@ -26,7 +21,6 @@ bool bootloaderFound(const device::DeviceLink& link) {
 // fail although the device took the command, when it leaves the bus at once: the wait decides.
 std::optional<OperationResult> switchToBootloader(const OperationContext& context) {
     device::DeviceLink& link = context.link;
-    link.closeConnection();
     searchAgain(link);
     if (link.deviceDetected() && !link.inBootloaderMode()) {
         if (context.host.cancelRequested())
@@ -80,8 +74,8 @@ OperationResult runUpgrade(const OperationContext& context) {
     if (!context.link.deviceDetected())
         return failed(Outcome::NoDevice, {});
     // A device is never put into its bootloader with nothing to load.
-    const CheckedImage image =
-        loadCheckedImage(context.files.downloadImage(), LargestDownloadImage);
+    const CheckedImage image = loadCheckedImage(
+        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestDownloadImage);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

@@ -1,9 +1,11 @@
 // The dump: the flash into its file by way of the partial file, and what becomes of both when
-// it stops; and the exclusive create of the partial file that never follows a link.
+// it stops; the verification, which reads the flash as the dump does; and the exclusive create
+// of the partial file that never follows a link.
 #include "platform/file_system.h"
 
 #include <gtest/gtest.h>
 
+#include "device/protocol.h"
 #include "operations_fixture.h"
 
 namespace fwu::firmware::testing {
@@ -11,9 +13,19 @@ namespace {
 
 // A link planted at the partial file's path: to a file, or dangling.
 enum class Link { None, ToFile, Dangling };
-// How the dump ends: it runs through, a block read fails, the device leaves, the user cancels,
-// or a block's answer is too short (35 bytes).
-enum class End { Done, Fail, Unplug, Cancel, Short };
+// How a flash read ends: it runs through, a block read fails, the device leaves, the user
+// cancels, or a block's answer is too short (35 bytes); a verification also when a block differs
+// from the image, and it runs through right after an update on the same link.
+enum class End { Done, Fail, Unplug, Cancel, Short, Differ, AfterUpdate };
+
+// Cancels at the `at`-th event pass when the case ends so.
+void cancelAt(OperationRig& rig, End end, std::size_t at) {
+    rig.host.onCall = [&rig, end, at](const HostCall& call) {
+        if (end == End::Cancel && call.call == Call::ProcessEvents &&
+            rig.host.count(Call::ProcessEvents) == at)
+            rig.host.cancel = true;
+    };
+}
 
 TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAside) {
     struct Case {
@@ -49,11 +61,7 @@ TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAsi
         if (end == End::Short)
             config.faults.shortBlockReads = 35;
         rig.plugIn(config);
-        rig.host.onCall = [&, at = at, end = end](const HostCall& call) {
-            if (end == End::Cancel && call.call == Call::ProcessEvents &&
-                rig.host.count(Call::ProcessEvents) == at)
-                rig.host.cancel = true;
-        };
+        cancelAt(rig, end, at);
         const fs::path dumpFile = rig.file(DumpFileName);
         const fs::path partialFile = rig.file("Ombrel.bin.part");
         const Bytes earlier = imageBytes(earlierSize, 3);
@@ -99,6 +107,79 @@ TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAsi
         if (blocks == 4) {
             EXPECT_EQ(rig.host.barWidths(), (std::vector<float>{0, 0, 1685, 3370, 5055, 0}));
         }
+    }
+}
+
+// The flash holds the image as the update writes it: whole records, the last one zero-padded.
+// A byte of it may be changed to 0xFF at `flawAt`.
+TEST(Verify, ComparesTheFlashWithTheImageAsWrittenOrStopsSayingWhere) {
+    struct Case {
+        std::size_t imageSize;
+        End end;
+        std::size_t at;  // the blocks that matched before it ended
+        const char* says;
+        std::size_t flawAt = 0;
+    };
+    const Case cases[] = {
+        // 3 records, 120 bytes: the last block is compared up to its byte 24 only.
+        {85, End::Done, 4, ""},
+        {protocol::FlashSize, End::Done, 32'768, ""},  // padding past the flash is not read
+        {400, End::AfterUpdate, 14, ""},
+        {85, End::Differ, 1,
+         "Velnor.bin at offset 37 (0x25): the update writes 0x0A there, the device holds "
+         "0xFF. Its firmware is not this image: run the update again",
+         37},
+        {85, End::Differ, 2, "offset 85 (0x55): the update writes 0x00 there", 85},
+        {400, End::Fail, 5, "did not answer the read of block 6 of 14. The first 5 blocks matched"},
+        {400, End::Unplug, 3, "block 4 of 14"},
+        {400, End::Cancel, 2, "cancelled after 2 of 14 blocks"},
+        {400, End::Short, 0, "block 1 of 14 with 35 bytes"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
+        OperationRig rig;
+        const Bytes image = imageBytes(c.imageSize);
+        writeFile(rig.file(UpdateImageName), image);
+        Bytes written = image;
+        written.resize((image.size() / 40 + 1) * 40, 0);
+        if (c.end == End::Differ)
+            written[c.flawAt] = 0xFF;
+        DeviceConfig config;
+        if (c.end != End::AfterUpdate)
+            config.initialFlash = written;
+        if (c.end == End::Fail)
+            config.faults.failTransfersFrom = c.at + 1;  // request 0 is the start report
+        if (c.end == End::Unplug)
+            config.faults.unplugAtRequest = c.at + 1;
+        if (c.end == End::Short)
+            config.faults.shortBlockReads = 35;
+        rig.plugIn(config);
+        cancelAt(rig, c.end, c.at);
+        if (c.end == End::AfterUpdate) {
+            ASSERT_EQ(rig.operations().update().outcome, Outcome::Succeeded);
+            rig.bus.clearTranscript();
+            rig.host.calls.clear();
+        }
+
+        const OperationResult result = rig.operations().verify();
+
+        const bool done = c.end == End::Done || c.end == End::AfterUpdate;
+        EXPECT_EQ(result.outcome, done                   ? Outcome::Succeeded
+                                  : c.end == End::Differ ? Outcome::Mismatch
+                                  : c.end == End::Cancel ? Outcome::Cancelled
+                                                         : Outcome::TransferFailed);
+        EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+        EXPECT_EQ(rig.reportsSent(), std::vector<Bytes>{expectedReport(65, {0, 1})});
+        EXPECT_EQ(rig.bus.transcript().size(), 1 + c.at + (done || c.end == End::Cancel ? 0 : 1));
+        EXPECT_EQ(rig.host.texts(Call::ShowError),
+                  done ? std::vector<std::string>{} : std::vector{result.message});
+        EXPECT_EQ(rig.host.count(Call::AdvanceProgress), 32 * c.at);
+        EXPECT_TRUE(rig.host.endsWith(
+            done ? std::vector{Call::ClearProgress, Call::BusyChanged}
+                 : std::vector{Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
+        if (c.at == 4) {
+            EXPECT_EQ(rig.host.barWidths(), (std::vector<float>{0, 0, 1685, 3370, 5055, 0}));
+        }
+        EXPECT_EQ(rig.bus.openHandleCount(), 2);  // open again after the update, and left open
     }
 }
 

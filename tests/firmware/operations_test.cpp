@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "device/protocol.h"
+#include "firmware/messages.h"
 #include "operations_fixture.h"
 
 namespace fwu::firmware::testing {
@@ -14,6 +15,7 @@ constexpr auto Update = &FirmwareOperations::update;
 constexpr auto Download = &FirmwareOperations::download;
 constexpr auto Upgrade = &FirmwareOperations::upgrade;
 constexpr auto Dump = &FirmwareOperations::dump;
+constexpr auto Verify = &FirmwareOperations::verify;
 constexpr auto EraseChip = &FirmwareOperations::eraseChip;
 constexpr auto EnterBootloader = &FirmwareOperations::enterBootloader;
 constexpr auto App = DeviceMode::Application;
@@ -216,6 +218,9 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
                           // The upgrade checks the image before it switches the device.
                           {Upgrade, 1'310'680, nullptr, 65, File, "1310679 bytes"},
                           {Dump, -1, nullptr, 35, Short, "at least 36"},
+                          {Verify, -1, nullptr, 65, File, "Cannot find"},
+                          {Verify, 1'048'577, nullptr, 65, File, "larger than the device's flash"},
+                          {Verify, 80, nullptr, 35, Short, "The verification needs"},
                           {Dump, -1, "Ombrel.bin.part/in", 65, File, "Cannot create"},
                           {EraseChip, -1, nullptr, 3, Short, ""},
                           {EnterBootloader, -1, nullptr, 3, Short, ""},
@@ -223,6 +228,7 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
                           {Download, 80, nullptr, 0, None, ""},
                           {Upgrade, 80, nullptr, 0, None, ""},
                           {Dump, -1, nullptr, 0, None, ""},
+                          {Verify, 80, nullptr, 0, None, ""},
                           {EraseChip, -1, nullptr, 0, None, ""},
                           {EnterBootloader, -1, nullptr, 0, None, ""}};
     for (const auto& c : cases) {
@@ -235,7 +241,8 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
             rig.plugIn(config);
         else
             rig.bus.addDevice(config);
-        const fs::path image = rig.file(c.run == Update ? UpdateImageName : DownloadImageName);
+        const bool velnor = c.run == Update || c.run == Verify;
+        const fs::path image = rig.file(velnor ? UpdateImageName : DownloadImageName);
         if (c.imageSize >= 0) {
             writeFile(image, {});
             fs::resize_file(image, static_cast<std::uintmax_t>(c.imageSize));
@@ -260,6 +267,56 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
         rig.expectRefusedQuietly(result);
         EXPECT_TRUE(rig.link.isOpen());  // nothing changed: the operation can run once fixed
+    }
+}
+
+// A path given explicitly is named as given, and the advice is about it, never about the
+// program's folder; the program's own files keep that advice.
+TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {
+    struct Case {
+        OperationCall run;
+        const char* given;  // under the test's folder; nullptr: the program's own file
+        const char* says;   // % stands for the folder of the given path
+    };
+    const Case cases[] = {
+        {Update, "missing/nonexist.bin", "Check the path of the image file and try again."},
+        {Download, "sub",
+         "is not a file. Nothing was sent to the device. Give the path of the "
+         "image file itself"},
+        {Dump, "missing/x.bin",
+         "Nothing was read from the device. The dump cannot be written in the folder %, which "
+         "does not exist: choose a folder that exists and can be written"},
+        {Dump, "sub/x.bin",
+         "Make sure a new file can be written in the folder %, or choose a "
+         "folder that can be written, then run the dump again."},
+        {Update, nullptr, "Put the image file next to the program"},
+        {Dump, nullptr, "Make sure the program's folder can be written"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
+        OperationRig rig;
+        rig.plugIn();
+        fs::create_directories(rig.file("sub/x.bin.part/in"));  // a partial file never created
+        fs::create_directories(rig.file("Ombrel.bin.part/in"));
+        ProgramFiles files{rig.folder.path()};
+        const std::optional<fs::path> given =
+            c.given ? std::optional(rig.file(c.given)) : std::nullopt;
+        (c.run == Update     ? files.updateImageOverride
+         : c.run == Download ? files.downloadImageOverride
+                             : files.dumpFileOverride) = given;
+        std::string says = c.says;
+        if (const auto mark = says.find('%'); mark != std::string::npos)
+            says.replace(mark, 1, messages::displayPath(given->parent_path()));
+
+        const OperationResult result = (FirmwareOperations(rig.link, rig.host, files).*c.run)();
+
+        EXPECT_EQ(result.outcome, Outcome::FileProblem);
+        EXPECT_NE(result.message.find(says), std::string::npos) << result.message;
+        if (given) {
+            EXPECT_NE(result.message.find(messages::displayPath(*given)), std::string::npos);
+            for (const char* misleading : {"next to the program", "program's folder"})
+                EXPECT_EQ(result.message.find(misleading), std::string::npos) << result.message;
+        }
+        rig.expectRefusedQuietly(result);
     }
 }
 
