@@ -1,19 +1,17 @@
-#include "cli/device_list.h"
+#include "device/device_directory.h"
 
-#include <array>
-#include <cstdio>
 #include <optional>
 
 #include "device/identity.h"
 #include "device/protocol.h"
 
-namespace fwu::cli {
+namespace fwu::device {
 
 namespace {
 
 using platform::IdentityString;
 
-// Control characters would break the line apart or act on the terminal; they show as '?'.
+// Control characters would break a line apart or act on the terminal; they show as '?'.
 std::string printable(std::string text) {
     for (char& c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -23,16 +21,20 @@ std::string printable(std::string text) {
     return text;
 }
 
-std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
-                         IdentityString which, std::size_t queryBytes) {
-    std::vector<std::uint8_t> buffer(queryBytes, 0);
-    if (!platform.identityString(handle, which, buffer))
-        return {};
-    return printable(device::decodeIdentityString(buffer));
+std::size_t queryBytes(IdentityString which) {
+    switch (which) {
+        case IdentityString::Manufacturer:
+            return ManufacturerQueryBytes;
+        case IdentityString::Product:
+            return ProductQueryBytes;
+        case IdentityString::SerialNumber:
+            return SerialNumberQueryBytes;
+    }
+    return 0;
 }
 
-std::optional<ListedDevice> examine(platform::HidPlatform& platform, const std::string& path,
-                                    bool& permissionDenied) {
+std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::string& path,
+                                   bool& permissionDenied) {
     const auto opened = platform.open(path, platform::OpenMode::Plain);
     if (!opened.handle) {
         if (opened.error != platform::OpenError::PermissionDenied)
@@ -42,54 +44,44 @@ std::optional<ListedDevice> examine(platform::HidPlatform& platform, const std::
             !protocol::isSupportedDevice(attributes->vendorId, attributes->productId))
             return std::nullopt;
         permissionDenied = true;
-        return ListedDevice{path, *attributes, false, {}, {}, {}};
+        return FoundDevice{path, *attributes, false, {}, {}, {}};
     }
     const platform::Handle handle = *opened.handle;
-    std::optional<ListedDevice> listed;
+    std::optional<FoundDevice> found;
     const auto attributes = platform.attributes(handle);
     if (attributes && protocol::isSupportedDevice(attributes->vendorId, attributes->productId)) {
-        listed = ListedDevice{
+        found = FoundDevice{
             path,
             *attributes,
             true,
-            identityText(platform, handle, IdentityString::Manufacturer,
-                         device::ManufacturerQueryBytes),
-            identityText(platform, handle, IdentityString::Product, device::ProductQueryBytes),
-            identityText(platform, handle, IdentityString::SerialNumber,
-                         device::SerialNumberQueryBytes),
+            identityText(platform, handle, IdentityString::Manufacturer),
+            identityText(platform, handle, IdentityString::Product),
+            identityText(platform, handle, IdentityString::SerialNumber),
         };
     }
     platform.close(handle);
-    return listed;
-}
-
-std::string hex4(std::uint16_t value) {
-    std::array<char, 8> text{};
-    std::snprintf(text.data(), text.size(), "%04x", static_cast<unsigned>(value));
-    return text.data();
+    return found;
 }
 
 }  // namespace
 
-DeviceListing listSupportedDevices(platform::HidPlatform& platform) {
-    DeviceListing listing;
+std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
+                         IdentityString which) {
+    std::vector<std::uint8_t> buffer(queryBytes(which), 0);
+    if (!platform.identityString(handle, which, buffer))
+        return {};
+    return printable(decodeIdentityString(buffer));
+}
+
+DeviceDirectory findSupportedDevices(platform::HidPlatform& platform) {
+    DeviceDirectory directory;
     for (const auto& entry : platform.enumerateInterfaces()) {
         if (entry.path.empty())
             continue;
-        if (auto device = examine(platform, entry.path, listing.permissionDenied))
-            listing.devices.push_back(std::move(*device));
+        if (auto device = examine(platform, entry.path, directory.permissionDenied))
+            directory.devices.push_back(std::move(*device));
     }
-    return listing;
+    return directory;
 }
 
-std::string deviceLine(const ListedDevice& device) {
-    const auto& ids = device.attributes;
-    const char* mode =
-        ids.productId == protocol::BootloaderProductId ? "bootloader" : "application";
-    const std::string version = device.opened ? device::versionText(ids.versionNumber) : "";
-    return device.path + '\t' + mode + '\t' + hex4(ids.vendorId) + ':' + hex4(ids.productId) +
-           '\t' + version + '\t' + device.manufacturer + '\t' + device.product + '\t' +
-           device.serialNumber;
-}
-
-}  // namespace fwu::cli
+}  // namespace fwu::device

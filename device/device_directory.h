@@ -5,11 +5,11 @@
 
 #include "platform/hid_platform.h"
 
-namespace fwu::cli {
+namespace fwu::device {
 
-// One supported device as `list` shows it. A device that could not be opened for lack of
-// permission is listed with its IDs only.
-struct ListedDevice {
+// One supported device present. A device that could not be opened for lack of permission is
+// listed with its IDs only.
+struct FoundDevice {
     std::string path;
     platform::Attributes attributes;
     bool opened = false;
@@ -18,17 +18,18 @@ struct ListedDevice {
     std::string serialNumber;
 };
 
-struct DeviceListing {
-    std::vector<ListedDevice> devices;
+struct DeviceDirectory {
+    std::vector<FoundDevice> devices;
     bool permissionDenied = false;  // a supported device could not be opened for lack of it
 };
 
 // Every supported device present, in enumeration order. Each interface is opened, queried and
 // closed again; foreign ones are passed over.
-DeviceListing listSupportedDevices(platform::HidPlatform& platform);
+DeviceDirectory findSupportedDevices(platform::HidPlatform& platform);
 
-// The device's line: path, mode, vendor:product ID, version, manufacturer, product and serial
-// number, separated by tabs. Fields a device did not tell are empty.
-std::string deviceLine(const ListedDevice& device);
+// An identity string of the device open on `handle`, as the directory shows it: decoded from
+// the standard query length, control characters shown as '?'. Empty when the query fails.
+std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
+                         platform::IdentityString which);
 
-}  // namespace fwu::cli
+}  // namespace fwu::device

@@ -28,6 +28,10 @@ std::optional<OperationResult> switchToBootloader(const OperationContext& contex
     device::DeviceLink& link = context.link;
     link.closeConnection();
     searchAgain(link);
+    // A chosen device comes back from its restart under another path: the searches after it
+    // go by its serial number, so that another device's bootloader is never taken for it.
+    if (link.deviceDetected() && link.choice() != device::DeviceChoice{})
+        link.followBySerialNumber();
     if (link.deviceDetected() && !link.inBootloaderMode()) {
         if (context.host.cancelRequested())
             return failed(Outcome::Cancelled, messages::upgradeCancelled());
