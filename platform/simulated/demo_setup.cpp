@@ -211,8 +211,8 @@ std::optional<std::string> listTooLong(const DemoSettings& settings) {
     };
     for (const auto& [name, items] : lists) {
         if (items > std::max<std::size_t>(settings.deviceCount, 1)) {
-            return "'" + std::string(name) + "' has " + std::to_string(items) + " items for " +
-                   std::to_string(settings.deviceCount) + " devices";
+            return "'" + std::string(name) + "' has more items (" + std::to_string(items) +
+                   ") than there are devices (" + std::to_string(settings.deviceCount) + ")";
         }
     }
     return std::nullopt;

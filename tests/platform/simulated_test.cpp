@@ -8,9 +8,11 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/protocol.h"
+#include "platform/simulated/demo_setup.h"
 #include "platform/simulated/simulated_bus.h"
 #include "platform/simulated/simulated_device.h"
 
@@ -382,6 +384,91 @@ TEST(SimulatedBus, MagicSendsTheDeviceAwayAndBackInItsBootloaderUnderANewPath) {
         EXPECT_FALSE(bus.state(application).present);
         EXPECT_EQ(bus.state(application).mode, DeviceMode::Bootloader) << "the same device";
         EXPECT_FALSE(bus.setFeature(handle, bootloaderRecord(5)));
+    }
+}
+
+// Devices arrive and leave on the bus's clock; a wait ends at the next of them, or passes
+// quietly. A restart is a departure and an arrival too. The waiting thread first catches up
+// with the furthest thread.
+TEST(SimulatedBus, WaitsEndWhenScheduledDevicesArriveOrLeave) {
+    SimulatedBus bus;
+    DeviceConfig later, never;
+    later.arrivesAt = milliseconds(500), later.leavesAt = milliseconds(800);
+    never.arrivesAt = milliseconds(300);
+    const std::string first = bus.addDevice({});
+    bus.addDevice(later);
+    bus.unplug(bus.addDevice(never));  // before it arrives: it never does
+    const auto wait = [&](int timeout) {
+        const bool changed = bus.waitForInterfaceChange(milliseconds(timeout));
+        return std::to_string(changed) + " at " + std::to_string(bus.monotonicTime().count()) +
+               ": " + std::to_string(listedPaths(bus).size());
+    };
+    EXPECT_EQ(wait(1000), "1 at 0: 1");  // the devices of the start
+    EXPECT_EQ(wait(100), "0 at 100: 1");
+    EXPECT_EQ(wait(1000), "1 at 500: 2");
+    EXPECT_EQ(wait(299), "0 at 799: 2");
+    EXPECT_EQ(wait(1), "1 at 800: 1");
+    const Handle handle = bus.open(first, OpenMode::Plain).handle.value();
+    ASSERT_TRUE(bus.setFeature(handle, enterBootloader()));
+    EXPECT_EQ(wait(1000), "1 at 800: 0");
+    EXPECT_EQ(wait(1000), "1 at 1100: 1");
+    std::thread([&] { bus.sleep(milliseconds(5000)); }).join();
+    EXPECT_EQ(wait(0), "0 at 6100: 1");
+    EXPECT_TRUE(bus.close(handle));
+
+    SimulatedBus real(SimulatedBus::Clock::Real);  // other threads' changes end a real wait
+    later.arrivesAt = milliseconds(50), later.leavesAt.reset();
+    real.addDevice(later);
+    EXPECT_FALSE(real.waitForInterfaceChange(milliseconds(0)));
+    EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
+    std::thread unplugging([&] { real.unplug("sim:hid0"); });
+    EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
+    unplugging.join();
+}
+
+std::string describe(const DeviceConfig& config) {
+    const auto value = [](const auto& setting) {
+        return setting ? std::to_string(setting->count()) : std::string("-");
+    };
+    std::string serial;
+    for (std::size_t i = 0; i + 1 < config.serialNumber.size() && config.serialNumber[i]; i += 2)
+        serial += static_cast<char>(config.serialNumber[i]);
+    const auto& faults = config.faults;
+    return serial + " f" +
+           (faults.failTransfersFrom ? std::to_string(*faults.failTransfersFrom) : "-") + " u" +
+           (faults.unplugAtRequest ? std::to_string(*faults.unplugAtRequest) : "-") + " r" +
+           value(config.reenumerationDelay) + " a" + std::to_string(config.arrivesAt.count()) +
+           " l" + value(config.leavesAt);
+}
+
+TEST(DemoSettings, PerDeviceKeysTakeOneValueForAllOrOneItemPerDevice) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"devices=3",
+         "SIM-100001 f- u- r300 a0 l-|SIM-100002 f- u- r300 a0 l-|SIM-100003 f- u- r300 a0 l-"},
+        {"devices=3;serials=A,,B", "A f- u- r300 a0 l-| f- u- r300 a0 l-|B f- u- r300 a0 l-"},
+        {"devices=2;serials=X;fail-transfers-from=,12;unplug-at=7",
+         "X f- u7 r300 a0 l-|X f12 u7 r300 a0 l-"},
+        {"devices=3;arrive-ms=,500;leave-ms=900,;reenumeration-ms=never,0",
+         "SIM-100001 f- u- r- a0 l900|SIM-100002 f- u- r0 a500 l-|SIM-100003 f- u- r300 a0 l-"},
+        {"devices=1;serials=A,B",
+         "FIRMWARE_UPDATE_SIMULATION: 'serials' has more items (2) than there are devices (1)"},
+        {"no-device;leave-ms=1,2",
+         "FIRMWARE_UPDATE_SIMULATION: 'leave-ms' has more items (2) than there are devices (0)"},
+        {"serials=A B", "FIRMWARE_UPDATE_SIMULATION: serials: 'A B' is not printable ASCII"},
+        {"arrive-ms=1,x",
+         "FIRMWARE_UPDATE_SIMULATION: arrive-ms: 'x' is not a whole number from 0 to 86400000"},
+        {"reenumeration-ms=",
+         "FIRMWARE_UPDATE_SIMULATION: reenumeration-ms: '' is not a whole number from 0 to 600000"},
+    };
+    for (const auto& [text, expected] : rows) {
+        const DemoSettingsResult parsed = parseDemoSettings(text);
+        std::string devices = parsed.error;
+        if (parsed.settings) {
+            const auto bus = makeDemoBus(*parsed.settings);
+            for (std::size_t i = 0; i < parsed.settings->deviceCount; ++i)
+                devices += (i ? "|" : "") + describe(bus->config("sim:hid" + std::to_string(i)));
+        }
+        EXPECT_EQ(devices, expected) << text;
     }
 }
 
