@@ -116,6 +116,33 @@ class FakeWindowsApi final : public WindowsApi {
     DWORD GetLastError() override { return lastError; }
     void Sleep(DWORD) override {}
 
+    // Device-interface notifications for the HID class, or none (as under Wine).
+    bool notificationsAvailable = true;
+    int unregistrations = 0;
+    CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                       PCM_NOTIFY_CALLBACK callback,
+                                       PHCMNOTIFICATION notification) override {
+        GUID hid;
+        HidD_GetHidGuid(&hid);
+        if (!notificationsAvailable || filter->cbSize != sizeof *filter ||
+            filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE ||
+            filter->u.DeviceInterface.ClassGuid != hid)
+            return CR_CALL_NOT_IMPLEMENTED;
+        callback_ = callback, context_ = context;
+        *notification = Registration;
+        return CR_SUCCESS;
+    }
+    CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) override {
+        unregistrations += notification == Registration;
+        callback_ = nullptr;
+        return CR_SUCCESS;
+    }
+    // Tells the registered callback, as the system's thread would.
+    void notify(CM_NOTIFY_ACTION action) {
+        if (callback_ != nullptr)
+            callback_(Registration, context_, action, nullptr, 0);
+    }
+
     BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
         const std::lock_guard lock(mutex_);
         const OpenHandle* handle = openOf(device);
@@ -173,6 +200,9 @@ class FakeWindowsApi final : public WindowsApi {
 
   private:
     static inline const HDEVINFO InfoSet = reinterpret_cast<HDEVINFO>(0x5e7);
+    static inline const HCMNOTIFICATION Registration = reinterpret_cast<HCMNOTIFICATION>(0x7e9);
+    PCM_NOTIFY_CALLBACK callback_ = nullptr;
+    PVOID context_ = nullptr;
     static constexpr ULONG LargestStringBuffer = 4093;
 
     static std::uintptr_t valueOf(const void* pointer) {
