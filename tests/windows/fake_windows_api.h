@@ -116,31 +116,23 @@ class FakeWindowsApi final : public WindowsApi {
     DWORD GetLastError() override { return lastError; }
     void Sleep(DWORD) override {}
 
-    // Device-interface notifications for the HID class, or none (as under Wine).
+    // Device-interface notifications, or none (as under Wine). notify() calls the callback as
+    // the system's thread would.
     bool notificationsAvailable = true;
     int unregistrations = 0;
+    std::function<void(CM_NOTIFY_ACTION)> notify = [](CM_NOTIFY_ACTION) {};
     CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
                                        PCM_NOTIFY_CALLBACK callback,
                                        PHCMNOTIFICATION notification) override {
-        GUID hid;
-        HidD_GetHidGuid(&hid);
-        if (!notificationsAvailable || filter->cbSize != sizeof *filter ||
-            filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE ||
-            filter->u.DeviceInterface.ClassGuid != hid)
+        if (!notificationsAvailable || filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE)
             return CR_CALL_NOT_IMPLEMENTED;
-        callback_ = callback, context_ = context;
+        notify = [=](CM_NOTIFY_ACTION action) { callback(nullptr, context, action, nullptr, 0); };
         *notification = Registration;
         return CR_SUCCESS;
     }
     CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) override {
         unregistrations += notification == Registration;
-        callback_ = nullptr;
         return CR_SUCCESS;
-    }
-    // Tells the registered callback, as the system's thread would.
-    void notify(CM_NOTIFY_ACTION action) {
-        if (callback_ != nullptr)
-            callback_(Registration, context_, action, nullptr, 0);
     }
 
     BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
@@ -201,8 +193,6 @@ class FakeWindowsApi final : public WindowsApi {
   private:
     static inline const HDEVINFO InfoSet = reinterpret_cast<HDEVINFO>(0x5e7);
     static inline const HCMNOTIFICATION Registration = reinterpret_cast<HCMNOTIFICATION>(0x7e9);
-    PCM_NOTIFY_CALLBACK callback_ = nullptr;
-    PVOID context_ = nullptr;
     static constexpr ULONG LargestStringBuffer = 4093;
 
     static std::uintptr_t valueOf(const void* pointer) {

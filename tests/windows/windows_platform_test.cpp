@@ -179,22 +179,23 @@ TEST(WindowsHandles, SeveralThreadsUseSeveralDevicesAtOnce) {
 // The first wait registers for HID interface notifications and returns at once; later ones
 // end at an arrival or removal, or pass quietly. Without notifications the backend polls.
 TEST(WindowsNotifications, AWaitEndsAtAnArrivalOrRemoval) {
-    using std::chrono::milliseconds;
     for (const bool available : {true, false}) {
         SCOPED_TRACE(available);
         FakeWindowsApi api;
         api.notificationsAvailable = available;
         {
             WindowsPlatform platform(api);
-            EXPECT_TRUE(platform.waitForInterfaceChange(milliseconds(60'000)));
-            EXPECT_EQ(platform.waitForInterfaceChange(milliseconds(10)), !available);
+            const auto wait = [&](int timeout) {
+                return platform.waitForInterfaceChange(std::chrono::milliseconds(timeout));
+            };
+            EXPECT_TRUE(wait(60'000));
             api.notify(CM_NOTIFY_ACTION_DEVICEQUERYREMOVE);
-            EXPECT_EQ(platform.waitForInterfaceChange(milliseconds(10)), !available);
+            EXPECT_EQ(wait(10), !available);
             std::thread arriving([&] { api.notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL); });
-            EXPECT_TRUE(platform.waitForInterfaceChange(milliseconds(60'000)));
+            EXPECT_TRUE(wait(60'000));
             arriving.join();
             api.notify(CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL);
-            EXPECT_TRUE(platform.waitForInterfaceChange(milliseconds(0)));
+            EXPECT_TRUE(wait(0));
         }
         EXPECT_EQ(api.unregistrations, available ? 1 : 0);
     }
