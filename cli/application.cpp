@@ -21,7 +21,7 @@ namespace fwu::cli {
 namespace {
 
 ExitStatus listDevices(platform::HidPlatform& platform, const Environment& environment) {
-    const DeviceListing listing = listSupportedDevices(platform);
+    const device::DeviceDirectory listing = device::findSupportedDevices(platform);
     bool anyOpened = false;
     for (const auto& device : listing.devices) {
         environment.out << deviceLine(device) << '\n';

@@ -1,5 +1,6 @@
 #include "device/device_link.h"
 
+#include "device/device_directory.h"
 #include "device/protocol.h"
 
 namespace fwu::device {
@@ -17,6 +18,8 @@ bool DeviceLink::findTheHid() {
     deviceDetected_ = false;
     permissionDenied_ = false;
     for (const auto& entry : platform_.enumerateInterfaces()) {
+        if (choice_.path && entry.path != *choice_.path)
+            continue;
         if (examineInterface(entry.path)) {
             deviceDetected_ = true;
             break;
@@ -52,10 +55,28 @@ bool DeviceLink::examineInterface(const std::string& path) {
     if (queried)
         attributes_ = *queried;
     const bool supported =
-        queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId);
+        queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId) &&
+        isChosen(*deviceHandle_);
     if (!supported)
         closeHandle(deviceHandle_);
     return supported;
+}
+
+bool DeviceLink::isChosen(platform::Handle handle) {
+    return !choice_.serialNumber ||
+           identityText(platform_, handle, platform::IdentityString::SerialNumber) ==
+               *choice_.serialNumber;
+}
+
+bool DeviceLink::followBySerialNumber() {
+    if (!deviceHandle_)
+        return false;
+    std::string serialNumber =
+        identityText(platform_, *deviceHandle_, platform::IdentityString::SerialNumber);
+    if (serialNumber.empty())
+        return false;
+    choice_ = DeviceChoice{std::nullopt, std::move(serialNumber)};
+    return true;
 }
 
 // A device whose capabilities cannot be read gets no report length, so every operation

@@ -22,6 +22,10 @@ bool bootloaderFound(const device::DeviceLink& link) {
 std::optional<OperationResult> switchToBootloader(const OperationContext& context) {
     device::DeviceLink& link = context.link;
     searchAgain(link);
+    // A chosen device comes back from its restart under another path: the searches after it
+    // go by its serial number, so that another device's bootloader is never taken for it.
+    if (link.deviceDetected() && link.choice() != device::DeviceChoice{})
+        link.followBySerialNumber();
     if (link.deviceDetected() && !link.inBootloaderMode()) {
         if (context.host.cancelRequested())
             return failed(Outcome::Cancelled, messages::upgradeCancelled());

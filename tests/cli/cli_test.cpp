@@ -181,7 +181,7 @@ TEST(DeviceList, ControlCharactersInANameShowAsQuestionMarks) {
     platform::simulated::DeviceConfig config;
     config.product = platform::simulated::utf16Bytes(u"A\tB\x7F\n");
     bus.addDevice(config);
-    const auto listing = listSupportedDevices(bus);
+    const auto listing = device::findSupportedDevices(bus);
     ASSERT_EQ(listing.devices.size(), 1u);
     EXPECT_EQ(listing.devices[0].product, "A?B??");
 }

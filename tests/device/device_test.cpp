@@ -127,6 +127,68 @@ TEST(DeviceLink, ClosesEachHandleOnceTransfersOnlyWhatFitsAndForgetsAnEarlierSea
     EXPECT_EQ(bus.openHandleCount(), 0);
 }
 
+// Devices with serial numbers A, B, none and B again: a chosen path is the only interface
+// opened; a chosen serial number passes over every other device, each closed again.
+TEST(FindTheHid, TakesOnlyTheChosenDevice) {
+    const std::tuple<DeviceChoice, int, int> cases[] = {
+        // choice, device found (-1: none), opens
+        {{}, 0, 2},
+        {{"sim:hid2", {}}, 2, 2},
+        {{{}, "B"}, 1, 3},
+        {{"sim:hid3", "B"}, 3, 2},
+        {{"sim:hid0", "B"}, -1, 1},
+        {{{}, "Z"}, -1, 4},
+    };
+    for (const auto& [choice, found, opens] : cases) {
+        SCOPED_TRACE(choice.path.value_or("any") + " " + choice.serialNumber.value_or("any"));
+        ObservedBus bus;
+        for (const auto* serial : {u"A", u"B", u"", u"B"}) {
+            DeviceConfig config;
+            config.serialNumber = *serial ? utf16Bytes(serial) : Bytes{};
+            bus.addDevice(config);
+        }
+        DeviceLink link(bus);
+        link.choose(choice);
+        EXPECT_EQ(link.findTheHid(), found >= 0);
+        EXPECT_EQ(bus.openCount(), opens);
+        EXPECT_EQ(bus.openHandleCount(), found >= 0 ? 2 : 0);
+        if (found >= 0) {
+            EXPECT_EQ(link.devicePath(), "sim:hid" + std::to_string(found));
+        }
+    }
+}
+
+// Two devices restart at once and the other one's bootloader comes back first: a link that
+// follows its device by serial number takes its own. A device without one cannot be followed.
+TEST(DeviceLink, FollowsItsDeviceThroughARestartBySerialNumber) {
+    SimulatedBus bus;
+    DeviceConfig other, own, unnamed;
+    other.serialNumber = utf16Bytes(u"A"),
+    other.reenumerationDelay = std::chrono::milliseconds(100);
+    own.serialNumber = utf16Bytes(u"B");
+    unnamed.serialNumber.clear();
+    for (const auto& config : {other, own, unnamed})
+        bus.addDevice(config);
+    DeviceLink link(bus), otherLink(bus);
+    link.choose({"sim:hid2", {}});
+    EXPECT_FALSE(link.followBySerialNumber()) << "nothing open";
+    ASSERT_TRUE(link.findTheHid());
+    EXPECT_FALSE(link.followBySerialNumber());
+    EXPECT_EQ(link.choice(), (DeviceChoice{"sim:hid2", {}}));
+    link.closeConnection();
+    link.choose({"sim:hid1", {}});
+    otherLink.choose({"sim:hid0", {}});
+    ASSERT_TRUE(link.findTheHid() && otherLink.findTheHid() && link.followBySerialNumber());
+    EXPECT_EQ(link.choice(), (DeviceChoice{{}, "B"}));
+    Bytes magic(65, 0);
+    EXPECT_TRUE(writeEnterBootloaderReport(magic) && otherLink.sendFeatureReport(magic) &&
+                link.sendFeatureReport(magic));
+    link.closeConnection();
+    bus.sleep(std::chrono::milliseconds(300));
+    ASSERT_TRUE(link.findTheHid() && link.inBootloaderMode());
+    EXPECT_EQ(link.devicePath(), "sim:hid4") << "sim:hid3 is the other device's bootloader";
+}
+
 TEST(DecodeIdentityString, ReadsUtf16UnitsUpToTheFirstZeroUnitWithinTheBytesGiven) {
     const std::pair<Bytes, std::string> cases[] = {
         {{0, 0, 'x', 0}, ""},

@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "cli/application.h"
 #include "cli/interrupt.h"
 #include "cli/progress_display.h"
 #include "cli/terminal_host.h"
@@ -43,7 +45,9 @@ struct Bench {
     UhidDevice keyboard{{.vendorId = Keyboard.vendorId,
                          .applicationProductId = Keyboard.productId,
                          .initialFlash = {},
-                         .faults = {}},
+                         .faults = {},
+                         .arrivesAt = {},
+                         .leavesAt = {}},
                         SimulatedDevice::Kind::Foreign,
                         "Plain Keyboard",
                         ""};
@@ -61,15 +65,44 @@ std::optional<std::string> pathOf(const Attributes& wanted) {
     return std::nullopt;
 }
 
-bool waitForNode(const Attributes& wanted) {
-    for (int attempt = 0; attempt < 250 && !pathOf(wanted); ++attempt)
+std::size_t nodeCount(const Attributes& wanted) {
+    const auto entries = bench->platform.enumerateInterfaces();
+    return std::count_if(entries.begin(), entries.end(), [&](const auto& entry) {
+        return bench->platform.attributesWithoutOpening(entry.path) == wanted;
+    });
+}
+
+bool waitForNode(const Attributes& wanted, std::size_t count = 1) {
+    for (int attempt = 0; attempt < 250 && nodeCount(wanted) != count; ++attempt)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return pathOf(wanted).has_value();
+    return nodeCount(wanted) == count;
+}
+
+DeviceState stateOf(UhidDevice& device) {
+    return device.with([](SimulatedDevice& simulated) { return simulated.state(); });
 }
 
 DeviceState deviceState() {
-    return bench->device.with([](SimulatedDevice& device) { return device.state(); });
+    return stateOf(bench->device);
 }
+
+// The command-line program, in this process, on the running system.
+int runCommandLine(std::vector<std::string_view> arguments) {
+    return cli::run(arguments, cli::processEnvironment());
+}
+
+// Whether `device` took `image` whole after `before`, and no other request than the update's.
+void expectUpdated(UhidDevice& device, const DeviceState& before, const Bytes& image) {
+    const DeviceState state = stateOf(device);
+    const auto records = image.size() / ImageRecordSize;
+    EXPECT_EQ(state.requests - before.requests, records + 3) << "start, erase, records, finish";
+    EXPECT_EQ(state.recordsReceived, records);
+    EXPECT_TRUE(state.finishedComplete);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), state.flash.begin()));
+}
+
+constexpr const char* NeedsLineOptions =
+    "needs the command line's --all and --wait options: enable once they are merged";
 
 // Writes `size` bytes of a pattern as the image `name`; returns them zero-padded to the
 // records they are sent in.
@@ -173,6 +206,55 @@ TEST_F(Kernel, RecordFailingWithEioStopsTheUpdateThere) {
     EXPECT_EQ(state.recordsReceived, 1u);
     EXPECT_FALSE(state.finished);
     EXPECT_FALSE(link.isOpen());
+}
+
+// The kernel tells of the node leaving and coming back, and of nothing while all is quiet: the
+// backend listens to netlink, it does not poll.
+TEST_F(Kernel, NetlinkTellsOfTheDeviceLeavingAndComingBack) {
+    using std::chrono::milliseconds;
+    platform::linux_hid::LinuxPlatform watcher;
+    EXPECT_TRUE(watcher.waitForInterfaceChange(milliseconds(0))) << "listening from now on";
+    EXPECT_FALSE(watcher.waitForInterfaceChange(milliseconds(300)));
+    bench->device.unplug();
+    EXPECT_TRUE(watcher.waitForInterfaceChange(milliseconds(20'000)));
+    EXPECT_FALSE(watcher.waitForInterfaceChange(milliseconds(300)));
+    ASSERT_TRUE(bench->device.plugIn());
+    EXPECT_TRUE(watcher.waitForInterfaceChange(milliseconds(20'000)));
+    EXPECT_TRUE(waitForNode(Application));
+}
+
+// Three devices at once: each holds the image afterwards and took no other device's reports.
+TEST_F(Kernel, AllUpdatesThreeDevicesEachWithItsOwnReportsOnly) {
+    GTEST_SKIP() << NeedsLineOptions;
+    UhidDevice second{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-4712"};
+    UhidDevice third{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-4713"};
+    std::string error;
+    ASSERT_TRUE(second.start(error) && third.start(error)) << error;
+    ASSERT_TRUE(waitForNode(Application, 3));
+    const Bytes image = writeImage("all.bin", 100);  // 3 records
+    const std::string path = (bench->folder / "all.bin").string();
+    const DeviceState before[] = {deviceState(), stateOf(second), stateOf(third)};
+    EXPECT_EQ(runCommandLine({"--all", "update", path}), 0);
+    expectUpdated(bench->device, before[0], image);
+    expectUpdated(second, before[1], image);
+    expectUpdated(third, before[2], image);
+}
+
+// The program starts with no device present and updates the device that arrives.
+TEST_F(Kernel, WaitSeesADeviceCreatedAfterTheProgramStarted) {
+    GTEST_SKIP() << NeedsLineOptions;
+    bench->device.unplug();
+    ASSERT_TRUE(waitForNode(Application, 0));
+    const Bytes image = writeImage("late.bin", 85);
+    const std::string path = (bench->folder / "late.bin").string();
+    const DeviceState before = deviceState();
+    int status = -1;
+    std::thread program([&] { status = runCommandLine({"--wait=60", "update", path}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // no device meanwhile
+    ASSERT_TRUE(bench->device.plugIn());
+    program.join();
+    EXPECT_EQ(status, 0);
+    expectUpdated(bench->device, before, image);
 }
 
 // The application node is held open through the restart, so the bootloader comes back under

@@ -53,6 +53,14 @@ class UhidDevice {
         return true;
     }
 
+    // The device leaves the bus, or comes back to it, as a cable pulled and put back would.
+    void unplug() {
+        uhid_event destroy{};
+        destroy.type = UHID_DESTROY;
+        send(destroy);
+    }
+    bool plugIn() { return create(); }
+
     // Runs `use` on the device under the lock its thread serves it with.
     template <typename Use>
     auto with(Use use) {
@@ -122,9 +130,7 @@ class UhidDevice {
 
     // Leaves the bus and comes back in the bootloader, as the firmware's restart does.
     void reenumerate() {
-        uhid_event destroy{};
-        destroy.type = UHID_DESTROY;
-        send(destroy);
+        unplug();
         const auto delay = with([](SimulatedDevice& d) { return d.config().reenumerationDelay; });
         if (!delay)
             return;

@@ -8,9 +8,11 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/protocol.h"
+#include "platform/simulated/demo_setup.h"
 #include "platform/simulated/simulated_bus.h"
 #include "platform/simulated/simulated_device.h"
 
@@ -382,6 +384,80 @@ TEST(SimulatedBus, MagicSendsTheDeviceAwayAndBackInItsBootloaderUnderANewPath) {
         EXPECT_FALSE(bus.state(application).present);
         EXPECT_EQ(bus.state(application).mode, DeviceMode::Bootloader) << "the same device";
         EXPECT_FALSE(bus.setFeature(handle, bootloaderRecord(5)));
+    }
+}
+
+// Devices arrive and leave on the bus's clock; a wait ends at the next of them, or passes
+// quietly. A restart is a departure and an arrival too. The waiting thread first catches up
+// with the furthest thread.
+TEST(SimulatedBus, WaitsEndWhenScheduledDevicesArriveOrLeave) {
+    SimulatedBus bus;
+    DeviceConfig later, never;
+    later.arrivesAt = milliseconds(500), later.leavesAt = milliseconds(800);
+    never.arrivesAt = milliseconds(300);
+    const std::string first = bus.addDevice({});
+    bus.addDevice(later);
+    bus.unplug(bus.addDevice(never));  // before it arrives: it never does
+    const auto wait = [&](int timeout) {
+        const bool changed = bus.waitForInterfaceChange(milliseconds(timeout));
+        return std::to_string(changed) + " at " + std::to_string(bus.monotonicTime().count()) +
+               ": " + std::to_string(listedPaths(bus).size());
+    };
+    EXPECT_EQ(wait(1000), "1 at 0: 1");  // the devices of the start
+    EXPECT_EQ(wait(100), "0 at 100: 1");
+    EXPECT_EQ(wait(1000), "1 at 500: 2");
+    EXPECT_EQ(wait(299), "0 at 799: 2");
+    EXPECT_EQ(wait(1), "1 at 800: 1");
+    const Handle handle = bus.open(first, OpenMode::Plain).handle.value();
+    ASSERT_TRUE(bus.setFeature(handle, enterBootloader()));
+    EXPECT_EQ(wait(1000), "1 at 800: 0");
+    EXPECT_EQ(wait(1000), "1 at 1100: 1");
+    std::thread([&] { bus.sleep(milliseconds(5000)); }).join();  // from the furthest time on
+    EXPECT_EQ(bus.monotonicTime(), milliseconds(1100)) << "each thread has a time of its own";
+    EXPECT_EQ(wait(0), "0 at 6100: 1");
+    EXPECT_TRUE(bus.close(handle));
+
+    SimulatedBus real(SimulatedBus::Clock::Real);  // other threads' changes end a real wait
+    later.arrivesAt = milliseconds(50), later.leavesAt.reset();
+    real.addDevice(later);
+    EXPECT_FALSE(real.waitForInterfaceChange(milliseconds(0)));
+    EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
+    std::thread unplugging([&] { real.unplug("sim:hid0"); });
+    EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
+    unplugging.join();
+}
+
+// Serial number, first failing transfer, re-enumeration delay, arrival and departure.
+std::string describe(const DeviceConfig& config) {
+    const auto text = [](const std::optional<milliseconds>& value) {
+        return value ? std::to_string(value->count()) : "-";
+    };
+    const auto& failFrom = config.faults.failTransfersFrom;
+    std::string serial;
+    for (std::size_t i = 0; i + 1 < config.serialNumber.size() && config.serialNumber[i]; i += 2)
+        serial += static_cast<char>(config.serialNumber[i]);
+    return serial + " f" + (failFrom ? std::to_string(*failFrom) : "-") + " r" +
+           text(config.reenumerationDelay) + " a" + std::to_string(config.arrivesAt.count()) +
+           " l" + text(config.leavesAt);
+}
+
+TEST(DemoSettings, PerDeviceKeysTakeOneValueForAllOrOneItemPerDevice) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"devices=3;serials=A,,B;fail-transfers-from=,12;reenumeration-ms=never,0",
+         "A f- r- a0 l-| f12 r0 a0 l-|B f- r300 a0 l-"},
+        {"devices=2;serials=X;arrive-ms=,500;leave-ms=900",
+         "X f- r300 a0 l900|X f- r300 a500 l900"},
+        {"devices=1;serials=A,B", "'serials' has more items (2) than there are devices (1)"},
+        {"serials=A B", "serials: 'A B' is not printable ASCII"},
+        {"reenumeration-ms=", "reenumeration-ms: '' is not a whole number from 0 to 600000"},
+    };
+    for (const auto& [text, expected] : rows) {
+        const DemoSettingsResult parsed = parseDemoSettings(text);
+        const auto bus = parsed.settings ? makeDemoBus(*parsed.settings) : nullptr;
+        std::string devices = parsed.error;
+        for (std::size_t i = 0; bus && i < parsed.settings->deviceCount; ++i)
+            devices += (i ? "|" : "") + describe(bus->config("sim:hid" + std::to_string(i)));
+        EXPECT_EQ(devices, (bus ? "" : std::string(SimulationVariable) + ": ") + expected) << text;
     }
 }
 

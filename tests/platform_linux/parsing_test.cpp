@@ -110,6 +110,22 @@ TEST(HidIdParsing, ReadsBusVendorProductOrRejects) {
         EXPECT_EQ(parseHidId(text), id) << text;
 }
 
+// Netlink uevents: fields end in a zero byte; only a hidraw node added or removed counts.
+TEST(UeventMessage, TellsAHidrawNodeAddedOrRemoved) {
+    using namespace std::string_literals;
+    const std::string hidraw = "@/devices/virtual/misc/uhid/0003:7A5D:0A11.0001/hidraw/hidraw3"s;
+    const std::pair<std::string, bool> cases[] = {
+        {"add" + hidraw + "\0ACTION=add\0DEVPATH=/x\0SUBSYSTEM=hidraw\0MINOR=3\0"s, true},
+        {"remove" + hidraw + "\0ACTION=remove\0SUBSYSTEM=hidraw"s, true},
+        {"change" + hidraw + "\0ACTION=change\0SUBSYSTEM=hidraw\0"s, false},
+        {"add@/x\0ACTION=addSUBSYSTEM=hidraw\0"s, false},  // one field, not two
+        {"SUBSYSTEM=hidraw\0ACTION=add"s, true},
+        {"", false},
+    };
+    for (const auto& [message, counts] : cases)
+        EXPECT_EQ(isHidrawArrivalOrRemoval(message), counts) << message;
+}
+
 TEST(Utf8ToUtf16, DecodesOrReplaces) {
     const std::pair<std::string, std::u16string> cases[] = {
         {"Acme", u"Acme"},

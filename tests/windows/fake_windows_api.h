@@ -116,6 +116,25 @@ class FakeWindowsApi final : public WindowsApi {
     DWORD GetLastError() override { return lastError; }
     void Sleep(DWORD) override {}
 
+    // Device-interface notifications, or none (as under Wine). notify() calls the callback as
+    // the system's thread would.
+    bool notificationsAvailable = true;
+    int unregistrations = 0;
+    std::function<void(CM_NOTIFY_ACTION)> notify = [](CM_NOTIFY_ACTION) {};
+    CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                       PCM_NOTIFY_CALLBACK callback,
+                                       PHCMNOTIFICATION notification) override {
+        if (!notificationsAvailable || filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE)
+            return CR_CALL_NOT_IMPLEMENTED;
+        notify = [=](CM_NOTIFY_ACTION action) { callback(nullptr, context, action, nullptr, 0); };
+        *notification = Registration;
+        return CR_SUCCESS;
+    }
+    CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) override {
+        unregistrations += notification == Registration;
+        return CR_SUCCESS;
+    }
+
     BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
         const std::lock_guard lock(mutex_);
         const OpenHandle* handle = openOf(device);
@@ -173,6 +192,7 @@ class FakeWindowsApi final : public WindowsApi {
 
   private:
     static inline const HDEVINFO InfoSet = reinterpret_cast<HDEVINFO>(0x5e7);
+    static inline const HCMNOTIFICATION Registration = reinterpret_cast<HCMNOTIFICATION>(0x7e9);
     static constexpr ULONG LargestStringBuffer = 4093;
 
     static std::uintptr_t valueOf(const void* pointer) {

@@ -176,6 +176,31 @@ TEST(WindowsHandles, SeveralThreadsUseSeveralDevicesAtOnce) {
     EXPECT_EQ(api.staleHandleUses, 0);
 }
 
+// The first wait registers for HID interface notifications and returns at once; later ones
+// end at an arrival or removal, or pass quietly. Without notifications the backend polls.
+TEST(WindowsNotifications, AWaitEndsAtAnArrivalOrRemoval) {
+    for (const bool available : {true, false}) {
+        SCOPED_TRACE(available);
+        FakeWindowsApi api;
+        api.notificationsAvailable = available;
+        {
+            WindowsPlatform platform(api);
+            const auto wait = [&](int timeout) {
+                return platform.waitForInterfaceChange(std::chrono::milliseconds(timeout));
+            };
+            EXPECT_TRUE(wait(60'000));
+            api.notify(CM_NOTIFY_ACTION_DEVICEQUERYREMOVE);
+            EXPECT_EQ(wait(10), !available);
+            std::thread arriving([&] { api.notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL); });
+            EXPECT_TRUE(wait(60'000));
+            arriving.join();
+            api.notify(CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL);
+            EXPECT_TRUE(wait(0));
+        }
+        EXPECT_EQ(api.unregistrations, available ? 1 : 0);
+    }
+}
+
 // HID.dll returns nothing when the buffer cannot take the whole string: the backend asks with
 // room for any USB string and hands over what fits the caller's buffer.
 TEST(WindowsIdentity, HandsOverStringsOfAnyLengthAsFarAsTheCallersBufferGoes) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/hid_platform.h"
+
+namespace fwu::device {
+
+// One supported device present. A device that could not be opened for lack of permission is
+// listed with its IDs only.
+struct FoundDevice {
+    std::string path;
+    platform::Attributes attributes;
+    bool opened = false;
+    std::string manufacturer;
+    std::string product;
+    std::string serialNumber;
+};
+
+struct DeviceDirectory {
+    std::vector<FoundDevice> devices;
+    bool permissionDenied = false;  // a supported device could not be opened for lack of it
+};
+
+// Every supported device present, in enumeration order. Each interface is opened, queried and
+// closed again; foreign ones are passed over.
+DeviceDirectory findSupportedDevices(platform::HidPlatform& platform);
+
+// An identity string of the device open on `handle`, as the directory shows it: decoded from
+// the standard query length, control characters shown as '?'. Empty when the query fails.
+std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
+                         platform::IdentityString which);
+
+}  // namespace fwu::device
