@@ -1,5 +1,6 @@
 #include "device/device_link.h"
 
+#include "device/identity.h"
 #include "device/protocol.h"
 
 namespace fwu::device {
@@ -32,8 +33,8 @@ bool DeviceLink::findTheHid() {
 
 // Opens one interface and keeps it open when it is a supported device; closes it otherwise.
 bool DeviceLink::examineInterface(const std::string& path) {
-    if (path.empty())
-        return false;  // no usable path: passed over
+    if (path.empty() || (choice_.path && path != *choice_.path))
+        return false;  // no usable path, or not the chosen one: passed over
     devicePath_ = path;
     const auto opened = platform_.open(path, OpenMode::Plain);
     if (!opened.handle) {
@@ -52,10 +53,27 @@ bool DeviceLink::examineInterface(const std::string& path) {
     if (queried)
         attributes_ = *queried;
     const bool supported =
-        queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId);
+        queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId) &&
+        (!choice_.serialNumber || openDeviceSerialNumber() == *choice_.serialNumber);
     if (!supported)
         closeHandle(deviceHandle_);
     return supported;
+}
+
+std::string DeviceLink::openDeviceSerialNumber() {
+    std::vector<std::uint8_t> buffer(SerialNumberQueryBytes, 0);
+    if (!deviceHandle_ ||
+        !platform_.identityString(*deviceHandle_, platform::IdentityString::SerialNumber, buffer))
+        return {};
+    return decodeIdentityString(buffer);
+}
+
+bool DeviceLink::followBySerialNumber() {
+    const std::string serialNumber = openDeviceSerialNumber();
+    if (serialNumber.empty())
+        return false;
+    choice_ = DeviceChoice{std::nullopt, serialNumber};
+    return true;
 }
 
 // A device whose capabilities cannot be read gets no report length, so every operation

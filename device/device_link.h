@@ -10,6 +10,12 @@
 
 namespace fwu::device {
 
+// Which device a link takes; nothing set: the first supported device.
+struct DeviceChoice {
+    std::optional<std::string> path;
+    std::optional<std::string> serialNumber;
+};
+
 // The connection to the one supported device: the device search, the capabilities read and
 // the two feature-report transfers. It owns both handles and closes them when destroyed.
 class DeviceLink {
@@ -24,6 +30,12 @@ class DeviceLink {
     // before the match is opened, queried and closed; later ones are never opened. Handles of
     // an earlier connection are not closed here: a caller that searches again closes first.
     bool findTheHid();
+
+    // From now on the search takes only a device that matches `choice`.
+    void choose(DeviceChoice choice) { choice_ = std::move(choice); }
+    // Before a restart that changes the device's path: from now on the search looks for the
+    // device by the serial number it has now. False when it has none (or none is open).
+    bool followBySerialNumber();
 
     // Closes the device handle, then the overlapped handle. A handle is marked closed, so a
     // second close, or a close of a handle never opened, does nothing.
@@ -58,6 +70,7 @@ class DeviceLink {
 
   private:
     bool examineInterface(const std::string& path);
+    std::string openDeviceSerialNumber();
     void readReportCapabilities();
     void closeHandle(std::optional<platform::Handle>& handle);
 
@@ -69,6 +82,7 @@ class DeviceLink {
     std::uint16_t featureReportLength_ = 0;
     std::string devicePath_;
     bool permissionDenied_ = false;
+    DeviceChoice choice_;
 };
 
 }  // namespace fwu::device

@@ -65,6 +65,10 @@ OperationResult FirmwareOperations::dump() {
     return runAlone(busy_, {link_, host_, files_, settings_}, runDump);
 }
 
+OperationResult FirmwareOperations::verify() {
+    return {Outcome::TransferFailed, "The verify is not available in this build."};
+}
+
 OperationResult FirmwareOperations::eraseChip() {
     return runAlone(busy_, {link_, host_, files_, settings_}, runEraseChip);
 }

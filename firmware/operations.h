@@ -23,6 +23,7 @@ enum class Outcome {
     FileProblem,     // an image or the dump file: missing, unreadable, not writable, too large
     TransferFailed,  // a report was not accepted or not answered
     TimedOut,        // the device did not come back in bootloader mode
+    Mismatch,        // the device's flash differs from the image it was to hold
     Cancelled,
 };
 
@@ -47,6 +48,7 @@ class FirmwareOperations {
     OperationResult download();         // Zembrix.bin into the bootloader; ends the program
     OperationResult upgrade();          // into the bootloader, wait, download; ends the program
     OperationResult dump();             // the flash into Ombrel.bin
+    OperationResult verify();           // the flash read back and compared with Velnor.bin
     OperationResult eraseChip();        // one erase report without count
     OperationResult enterBootloader();  // one enter-bootloader report
 

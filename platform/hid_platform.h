@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -53,8 +54,14 @@ struct InterfaceEntry {
     std::string path;
 };
 
+// How long the default HidPlatform::waitForInterfaceChange() sleeps at most: the polling
+// period of a backend without notifications.
+inline constexpr std::chrono::milliseconds InterfacePollPeriod{250};
+
 // The operating system's HID services, as the rest of the program sees them. Every call
 // reports success or failure; nothing above this interface sees an operating-system type.
+// Every backend may be used by several threads at once, each with devices of its own: they may
+// enumerate, open and close concurrently. One handle is used by one thread at a time.
 class HidPlatform {
   public:
     virtual ~HidPlatform() = default;
@@ -92,6 +99,17 @@ class HidPlatform {
 
     // A monotonic clock that advances with sleep(); used to bound waits.
     virtual std::chrono::milliseconds monotonicTime() = 0;
+
+    // Blocks until an interface may have arrived or left, or `timeout` has passed. True when a
+    // change was seen (or the backend cannot tell and the caller should look again), false
+    // when the timeout passed quietly. Safe to call from one thread while others use devices.
+    // A backend that listens for the system's notifications starts listening at the first call
+    // and returns true at once, so that a change just before it is not missed. This default
+    // cannot tell: it sleeps a short period within the timeout and returns true.
+    virtual bool waitForInterfaceChange(std::chrono::milliseconds timeout) {
+        sleep(std::clamp(timeout, std::chrono::milliseconds{0}, InterfacePollPeriod));
+        return true;
+    }
 };
 
 // The backend of the operating system the program was built for.
