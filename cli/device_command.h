@@ -1,15 +1,41 @@
 #pragma once
 
-#include "cli/application.h"
-#include "cli/command_line.h"
-#include "cli/exit_status.h"
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/device_result.h"
+#include "cli/progress_display.h"
+#include "cli/session.h"
+#include "device/device_directory.h"
 #include "platform/hid_platform.h"
 
 namespace fwu::cli {
 
-// Runs one of the device operations (every command but `list`): finds the device, runs the
-// operation with progress and Ctrl-C, and reports the result.
-ExitStatus runOperationCommand(const Options& options, platform::HidPlatform& platform,
-                               const Environment& environment);
+// One worker's share of the program: the backend it talks through (traced or not), where its
+// progress shows and where its messages go.
+struct WorkerOutput {
+    platform::HidPlatform& platform;
+    ProgressView& progress;
+    std::ostream& messages;
+};
+
+struct DeviceTarget {
+    device::FoundDevice device;
+    // The link takes only this device, and follows it by its serial number through an upgrade;
+    // otherwise it takes the first supported device, as the window does.
+    bool chosen = false;
+};
+
+// Runs the command on one device with its own link, host and operations, and with
+// `update --verify` the verify after a successful update: one result per command run.
+// Failures are shown on the worker's messages as they happen; the success messages are in the
+// results, for the caller to show.
+std::vector<DeviceResult> runDeviceCommand(const Session& session, const DeviceTarget& target,
+                                           WorkerOutput& output);
+
+// The result for a device the command was not run on, and why.
+DeviceResult refusedResult(const Session& session, const device::FoundDevice& device,
+                           std::string message);
 
 }  // namespace fwu::cli
