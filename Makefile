@@ -26,6 +26,20 @@ check-sanitize: deps
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# ThreadSanitizer over the tests of several devices used at once (CTest label multi-device), in a
+# build of its own without the window. Only the labelled test programs are built.
+TSAN_DIR ?= build-tsan
+TSAN_LABEL := multi-device
+
+.PHONY: check-tsan
+check-tsan: deps
+	$(call CONFIGURE,RelWithDebInfo,-B $(TSAN_DIR) -DFWU_SANITIZE_THREAD=ON -DFWU_BUILD_APP=OFF \
+	    -DFWU_BUILD_BENCH=OFF)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target \
+	    $$(cd $(TSAN_DIR) && ctest -N -L $(TSAN_LABEL) | sed -n 's/^ *Test *#[0-9]*: //p')
+	cd $(TSAN_DIR) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	    ctest --output-on-failure -j $(JOBS) -L $(TSAN_LABEL)
+
 # The window on the simulated device, with sample images next to the built program. Images that
 # are already there are kept, so a real image can be tried the same way.
 DEMO_PROGRAM_DIR = $(BUILD_DIR)/app
@@ -78,7 +92,7 @@ test-kernel: deps
 	tests/kernel/run.sh $(BUILD_DIR)/tests/platform_linux/kernel/fwu_kernel_test
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR)
 
 # Benchmarks (bench/): the host's cost per report and per progress step, in a Release build of
 # their own. The window figures run on a virtual X server, a real one, not Qt's offscreen

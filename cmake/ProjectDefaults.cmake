@@ -13,4 +13,13 @@ function(fwu_target_defaults target)
                                                 -fno-sanitize-recover=all -fno-omit-frame-pointer)
         target_link_options(${target} PUBLIC -fsanitize=address,undefined)
     endif()
+    if(FWU_SANITIZE_THREAD)
+        target_compile_options(${target} PUBLIC -fsanitize=thread -fno-omit-frame-pointer)
+        target_link_options(${target} PUBLIC -fsanitize=thread)
+    endif()
 endfunction()
+
+# ThreadSanitizer cannot share a build with AddressSanitizer.
+if(FWU_SANITIZE AND FWU_SANITIZE_THREAD)
+    message(FATAL_ERROR "FWU_SANITIZE and FWU_SANITIZE_THREAD cannot be on in the same build")
+endif()

@@ -21,12 +21,16 @@ std::string printable(std::string text) {
     return text;
 }
 
-std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
-                         IdentityString which, std::size_t queryBytes) {
-    std::vector<std::uint8_t> buffer(queryBytes, 0);
-    if (!platform.identityString(handle, which, buffer))
-        return {};
-    return printable(decodeIdentityString(buffer));
+std::size_t queryBytes(IdentityString which) {
+    switch (which) {
+        case IdentityString::Manufacturer:
+            return ManufacturerQueryBytes;
+        case IdentityString::Product:
+            return ProductQueryBytes;
+        case IdentityString::SerialNumber:
+            return SerialNumberQueryBytes;
+    }
+    return 0;
 }
 
 std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::string& path,
@@ -50,9 +54,9 @@ std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::s
             path,
             *attributes,
             true,
-            identityText(platform, handle, IdentityString::Manufacturer, ManufacturerQueryBytes),
-            identityText(platform, handle, IdentityString::Product, ProductQueryBytes),
-            identityText(platform, handle, IdentityString::SerialNumber, SerialNumberQueryBytes),
+            identityText(platform, handle, IdentityString::Manufacturer),
+            identityText(platform, handle, IdentityString::Product),
+            identityText(platform, handle, IdentityString::SerialNumber),
         };
     }
     platform.close(handle);
@@ -60,6 +64,14 @@ std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::s
 }
 
 }  // namespace
+
+std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
+                         IdentityString which) {
+    std::vector<std::uint8_t> buffer(queryBytes(which), 0);
+    if (!platform.identityString(handle, which, buffer))
+        return {};
+    return printable(decodeIdentityString(buffer));
+}
 
 DeviceDirectory findSupportedDevices(platform::HidPlatform& platform) {
     DeviceDirectory directory;

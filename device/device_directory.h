@@ -7,8 +7,8 @@
 
 namespace fwu::device {
 
-// One supported device as the search found it. A device that could not be opened for lack of
-// permission has its IDs only.
+// One supported device present. A device that could not be opened for lack of permission is
+// listed with its IDs only.
 struct FoundDevice {
     std::string path;
     platform::Attributes attributes;
@@ -24,7 +24,12 @@ struct DeviceDirectory {
 };
 
 // Every supported device present, in enumeration order. Each interface is opened, queried and
-// closed again; foreign ones are passed over. Control characters in the texts show as '?'.
+// closed again; foreign ones are passed over.
 DeviceDirectory findSupportedDevices(platform::HidPlatform& platform);
+
+// An identity string of the device open on `handle`, as the directory shows it: decoded from
+// the standard query length, control characters shown as '?'. Empty when the query fails.
+std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
+                         platform::IdentityString which);
 
 }  // namespace fwu::device

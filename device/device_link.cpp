@@ -1,6 +1,6 @@
 #include "device/device_link.h"
 
-#include "device/identity.h"
+#include "device/device_directory.h"
 #include "device/protocol.h"
 
 namespace fwu::device {
@@ -18,6 +18,8 @@ bool DeviceLink::findTheHid() {
     deviceDetected_ = false;
     permissionDenied_ = false;
     for (const auto& entry : platform_.enumerateInterfaces()) {
+        if (choice_.path && entry.path != *choice_.path)
+            continue;
         if (examineInterface(entry.path)) {
             deviceDetected_ = true;
             break;
@@ -33,8 +35,8 @@ bool DeviceLink::findTheHid() {
 
 // Opens one interface and keeps it open when it is a supported device; closes it otherwise.
 bool DeviceLink::examineInterface(const std::string& path) {
-    if (path.empty() || (choice_.path && path != *choice_.path))
-        return false;  // no usable path, or not the chosen one: passed over
+    if (path.empty())
+        return false;  // no usable path: passed over
     devicePath_ = path;
     const auto opened = platform_.open(path, OpenMode::Plain);
     if (!opened.handle) {
@@ -54,25 +56,26 @@ bool DeviceLink::examineInterface(const std::string& path) {
         attributes_ = *queried;
     const bool supported =
         queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId) &&
-        (!choice_.serialNumber || openDeviceSerialNumber() == *choice_.serialNumber);
+        isChosen(*deviceHandle_);
     if (!supported)
         closeHandle(deviceHandle_);
     return supported;
 }
 
-std::string DeviceLink::openDeviceSerialNumber() {
-    std::vector<std::uint8_t> buffer(SerialNumberQueryBytes, 0);
-    if (!deviceHandle_ ||
-        !platform_.identityString(*deviceHandle_, platform::IdentityString::SerialNumber, buffer))
-        return {};
-    return decodeIdentityString(buffer);
+bool DeviceLink::isChosen(platform::Handle handle) {
+    return !choice_.serialNumber ||
+           identityText(platform_, handle, platform::IdentityString::SerialNumber) ==
+               *choice_.serialNumber;
 }
 
 bool DeviceLink::followBySerialNumber() {
-    const std::string serialNumber = openDeviceSerialNumber();
+    if (!deviceHandle_)
+        return false;
+    std::string serialNumber =
+        identityText(platform_, *deviceHandle_, platform::IdentityString::SerialNumber);
     if (serialNumber.empty())
         return false;
-    choice_ = DeviceChoice{std::nullopt, serialNumber};
+    choice_ = DeviceChoice{std::nullopt, std::move(serialNumber)};
     return true;
 }
 

@@ -10,14 +10,17 @@
 
 namespace fwu::device {
 
-// Which device a link takes; nothing set: the first supported device.
+// Which supported device a link takes. Each part that is set must match; with neither set, the
+// link takes the first supported device.
 struct DeviceChoice {
     std::optional<std::string> path;
-    std::optional<std::string> serialNumber;
+    std::optional<std::string> serialNumber;  // as the device directory shows it
+
+    friend bool operator==(const DeviceChoice&, const DeviceChoice&) = default;
 };
 
-// The connection to the one supported device: the device search, the capabilities read and
-// the two feature-report transfers. It owns both handles and closes them when destroyed.
+// The connection to one supported device: the device search, the capabilities read and the
+// two feature-report transfers. It owns both handles and closes them when destroyed.
 class DeviceLink {
   public:
     explicit DeviceLink(platform::HidPlatform& platform);
@@ -25,16 +28,20 @@ class DeviceLink {
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
-    // Searches the HID interfaces in enumeration order for the first supported device, opens
-    // it, reads its capabilities and opens the second, overlapped handle. Every interface
-    // before the match is opened, queried and closed; later ones are never opened. Handles of
-    // an earlier connection are not closed here: a caller that searches again closes first.
+    // Searches the HID interfaces in enumeration order for the first supported device that
+    // matches the choice, opens it, reads its capabilities and opens the second, overlapped
+    // handle. Every interface before the match is opened, queried and closed, except those
+    // whose path differs from a chosen path, which are never opened; later ones are never
+    // opened. Handles of an earlier connection are not closed here: a caller that searches
+    // again closes first.
     bool findTheHid();
 
-    // From now on the search takes only a device that matches `choice`.
+    // Restricts later searches to the device chosen.
     void choose(DeviceChoice choice) { choice_ = std::move(choice); }
-    // Before a restart that changes the device's path: from now on the search looks for the
-    // device by the serial number it has now. False when it has none (or none is open).
+    const DeviceChoice& choice() const { return choice_; }
+    // Before the device restarts (its path changes then): from now on the link looks for the
+    // device by the serial number it has now, whatever its path. False, and the choice left as
+    // it was, when no device is open or it has no serial number.
     bool followBySerialNumber();
 
     // Closes the device handle, then the overlapped handle. A handle is marked closed, so a
@@ -70,11 +77,12 @@ class DeviceLink {
 
   private:
     bool examineInterface(const std::string& path);
-    std::string openDeviceSerialNumber();
+    bool isChosen(platform::Handle handle);
     void readReportCapabilities();
     void closeHandle(std::optional<platform::Handle>& handle);
 
     platform::HidPlatform& platform_;
+    DeviceChoice choice_;
     bool deviceDetected_ = false;
     std::optional<platform::Handle> deviceHandle_;
     std::optional<platform::Handle> overlappedHandle_;
@@ -82,7 +90,6 @@ class DeviceLink {
     std::uint16_t featureReportLength_ = 0;
     std::string devicePath_;
     bool permissionDenied_ = false;
-    DeviceChoice choice_;
 };
 
 }  // namespace fwu::device

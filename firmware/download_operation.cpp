@@ -61,8 +61,8 @@ OperationResult runDownload(const OperationContext& context) {
         tellUser(context.host, *refusal);
         return *refusal;
     }
-    const CheckedImage image =
-        loadCheckedImage(context.files.downloadImage(), LargestDownloadImage);
+    const CheckedImage image = loadCheckedImage(
+        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestDownloadImage);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

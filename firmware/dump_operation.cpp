@@ -1,13 +1,13 @@
 #include "firmware/dump_operation.h"
 
-#include <algorithm>
-#include <array>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
-#include <vector>
 
 #include "device/reports.h"
 #include "firmware/dump_file.h"
+#include "firmware/flash_read.h"
 #include "firmware/messages.h"
 #include "firmware/operation_steps.h"
 #include "platform/file_system.h"
@@ -18,79 +18,38 @@ namespace {
 
 constexpr const char* DoneText = "Done";
 
-// The bar's total is the index of the last block, so the last block fills it.
-std::int64_t progressTotal(std::size_t blockCount) {
-    return std::max<std::int64_t>(static_cast<std::int64_t>(blockCount) - 1, 1);
+bool folderExists(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto folder = file.parent_path();
+    return folder.empty() || std::filesystem::is_directory(folder, error);
 }
 
-class DumpRun {
-  public:
-    DumpRun(const OperationContext& context, DumpFile& file)
-        : context_(context),
-          file_(file),
-          blockCount_(context.settings.dumpBlockCount),
-          answer_(context.link.featureReportLength() + std::size_t{1}, 0) {}
-
-    std::optional<OperationResult> sendStart() {
-        std::vector<std::uint8_t> request(answer_.size(), 0);
-        if (context_.host.cancelRequested())
-            return cancellation(0);
-        if (!(device::writeStartReport(request) && context_.link.sendFeatureReport(request))) {
-            return failed(Outcome::TransferFailed, messages::dumpStartRejected(file_.target()));
-        }
-        return std::nullopt;
+// What the dump says when the flash read stops early; the blocks read before are kept aside.
+std::string describeStop(const ReadStop& stop, std::uint64_t blocks, const DumpFile& file) {
+    switch (stop.reason) {
+        case ReadStop::Reason::Cancelled:
+            return messages::dumpCancelled(stop.blockIndex, blocks, file.target(),
+                                           file.partialPath());
+        case ReadStop::Reason::StartRejected:
+            return messages::dumpStartRejected(file.target());
+        case ReadStop::Reason::NoAnswer:
+            return messages::dumpBlockNotRead(stop.blockIndex, blocks, file.target(),
+                                              file.partialPath());
+        case ReadStop::Reason::ShortAnswer:
+            break;
     }
+    return messages::dumpBlockTooShort(stop.blockIndex, blocks, stop.received, file.target(),
+                                       file.partialPath());
+}
 
-    std::optional<OperationResult> readBlocks() {
-        const std::int64_t total = progressTotal(blockCount_);
-        for (std::size_t index = 0; index < blockCount_; ++index) {
-            if (auto stop = readBlock(index))
-                return stop;
-            for (std::size_t byte = 0; byte < protocol::BlockSize; ++byte)
-                context_.host.advanceProgress(static_cast<std::int64_t>(index), total);
-            context_.host.processEvents();
-        }
-        return std::nullopt;
+std::optional<OperationResult> appendBlock(DumpFile& file, FlashRead::Block block) {
+    std::error_code error;
+    if (!file.append(block, error)) {
+        return failed(Outcome::FileProblem,
+                      messages::dumpWriteFailed(file.target(), file.partialPath(), error));
     }
-
-  private:
-    std::optional<OperationResult> readBlock(std::size_t index) {
-        if (context_.host.cancelRequested())
-            return cancellation(index);
-        const auto received = context_.link.readFeatureReport(answer_);
-        if (!received) {
-            return failed(Outcome::TransferFailed,
-                          messages::dumpBlockNotRead(index, blockCount_, file_.target(),
-                                                     file_.partialPath()));
-        }
-        const std::size_t delivered = std::min(*received, answer_.size());
-        std::array<std::uint8_t, protocol::BlockSize> block{};
-        if (delivered < device::minimumReportLength(device::ReportUse::Dump) ||
-            !device::readBlockData(std::span(answer_).first(delivered), block)) {
-            return failed(Outcome::TransferFailed,
-                          messages::dumpBlockTooShort(index, blockCount_, delivered, file_.target(),
-                                                      file_.partialPath()));
-        }
-        std::error_code error;
-        if (!file_.append(block, error)) {
-            return failed(Outcome::FileProblem,
-                          messages::dumpWriteFailed(file_.target(), file_.partialPath(), error));
-        }
-        return std::nullopt;
-    }
-
-    OperationResult cancellation(std::size_t blocksRead) const {
-        return failed(
-            Outcome::Cancelled,
-            messages::dumpCancelled(blocksRead, blockCount_, file_.target(), file_.partialPath()));
-    }
-
-    const OperationContext& context_;
-    DumpFile& file_;
-    std::size_t blockCount_;
-    // Position 0 is set before every read; nothing else is cleared between reads.
-    std::vector<std::uint8_t> answer_;
-};
+    return std::nullopt;
+}
 
 std::optional<OperationResult> replaceEarlierDump(DumpFile& file) {
     std::error_code error;
@@ -135,17 +94,22 @@ OperationResult runDump(const OperationContext& context) {
     std::error_code error;
     if (!file.create(error)) {
         const auto refusal =
-            failed(Outcome::FileProblem, messages::dumpFileNotCreated(file.partialPath(), error));
+            failed(Outcome::FileProblem,
+                   messages::dumpFileNotCreated(file.partialPath(), context.files.dumpFileOrigin(),
+                                                folderExists(file.partialPath()), error));
         tellUser(context.host, refusal);
         return refusal;
     }
 
-    DumpRun run(context, file);
-    if (auto stop = run.sendStart())
+    const std::uint64_t blocks = context.settings.dumpBlockCount;
+    FlashRead read(context, blocks,
+                   [&](const ReadStop& stop) { return describeStop(stop, blocks, file); });
+    if (auto stop = read.sendStart())
         return stopDump(context, file, *stop);
     context.host.setStatusText("");
     context.host.showProgress();
-    auto stop = run.readBlocks();
+    auto stop = read.readBlocks(
+        [&](std::uint64_t, FlashRead::Block block) { return appendBlock(file, block); });
     if (!stop)
         stop = replaceEarlierDump(file);
     if (stop) {

@@ -1,5 +1,8 @@
 #include "firmware/messages.h"
 
+#include <iomanip>
+#include <sstream>
+
 namespace fwu::firmware::messages {
 
 namespace {
@@ -20,6 +23,34 @@ std::string operationName(device::ReportUse use) {
             return "This command";
     }
     return "This operation";
+}
+
+std::string tooShortFor(const std::string& operation, std::uint16_t needed,
+                        std::uint16_t reportLength) {
+    return operation + " needs a device whose feature report is at least " + to_string(needed) +
+           " bytes long; this device's is " + to_string(reportLength) +
+           ". Nothing was sent to it. Check that it is a device this program supports.";
+}
+
+// "0x4D2", or with `digits` "0x0F" and the like.
+std::string hex(std::uint64_t value, int digits = 1) {
+    std::ostringstream text;
+    text << "0x" << std::uppercase << std::hex << std::setfill('0') << std::setw(digits) << value;
+    return text.str();
+}
+
+// The folder a file goes in, as the texts name it.
+std::string folderOf(const std::filesystem::path& file) {
+    const auto folder = file.parent_path();
+    return folder.empty() ? "the current folder" : "the folder " + displayPath(folder);
+}
+
+// The end of every text about a verification that stopped before its last block.
+std::string verifyStoppedAfter(std::uint64_t blocksRead) {
+    std::string text = " Nothing was compared.";
+    if (blocksRead > 0)
+        text = " The first " + to_string(blocksRead) + " blocks matched the image.";
+    return text + " Check the device's connection and run the verification again.";
 }
 
 std::string fileName(const std::filesystem::path& path) {
@@ -63,25 +94,25 @@ std::string busy() {
 }
 
 std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength) {
-    return operationName(use) + " needs a device whose feature report is at least " +
-           to_string(device::minimumReportLength(use)) + " bytes long; this device's is " +
-           to_string(reportLength) +
-           ". Nothing was sent to it. Check that it is a device this program supports.";
+    return tooShortFor(operationName(use), device::minimumReportLength(use), reportLength);
 }
 
-std::string imageProblem(const std::filesystem::path& image, ImageError error,
+std::string imageProblem(const std::filesystem::path& image, FileOrigin origin, ImageError error,
                          std::uintmax_t largestSize) {
     const std::string name = displayPath(image);
     const std::string nothingSent = " Nothing was sent to the device.";
+    const bool given = origin == FileOrigin::Given;
     switch (error) {
         case ImageError::None:
             break;
         case ImageError::Missing:
             return "Cannot find " + name + "." + nothingSent +
-                   " Put the image file next to the program and try again.";
+                   (given ? " Check the path of the image file and try again."
+                          : " Put the image file next to the program and try again.");
         case ImageError::NotRegularFile:
             return name + " is not a file." + nothingSent +
-                   " Replace it with the image file and try again.";
+                   (given ? " Give the path of the image file itself and try again."
+                          : " Replace it with the image file and try again.");
         case ImageError::Unreadable:
             return name + " cannot be read." + nothingSent +
                    " Check that the file is readable and try again.";
@@ -165,11 +196,19 @@ std::string dumpTargetNotAFile(const std::filesystem::path& dumpFile) {
            "or of a new file in a folder you can write to, and run the dump again.";
 }
 
-std::string dumpFileNotCreated(const std::filesystem::path& partialFile,
-                               const std::error_code& error) {
-    return "Cannot create " + displayPath(partialFile) + ": " + error.message() +
-           ". Nothing was read from the device. Make sure the program's folder can be written, "
-           "then run the dump again.";
+std::string dumpFileNotCreated(const std::filesystem::path& partialFile, FileOrigin origin,
+                               bool folderExists, const std::error_code& error) {
+    std::string text = "Cannot create " + displayPath(partialFile) + ": " + error.message() +
+                       ". Nothing was read from the device. ";
+    if (origin == FileOrigin::ProgramFolder)
+        return text + "Make sure the program's folder can be written, then run the dump again.";
+    if (!folderExists) {
+        return text + "The dump cannot be written in " + folderOf(partialFile) +
+               ", which does not exist: choose a folder that exists and can be written, then run "
+               "the dump again.";
+    }
+    return text + "Make sure a new file can be written in " + folderOf(partialFile) +
+           ", or choose a folder that can be written, then run the dump again.";
 }
 
 std::string dumpStartRejected(const std::filesystem::path& dumpFile) {
@@ -216,6 +255,48 @@ std::string dumpCancelled(std::uint64_t blocksRead, std::uint64_t blocks,
     if (blocksRead > 0)
         text += "; the blocks read are in " + fileName(partialFile);
     return text + ".";
+}
+
+std::string verifyReportTooShort(std::uint16_t reportLength) {
+    return tooShortFor("The verification", device::minimumReportLength(device::ReportUse::Dump),
+                       reportLength);
+}
+
+std::string verifyImageLargerThanFlash(const std::filesystem::path& image) {
+    return displayPath(image) + " is larger than the device's flash (" +
+           to_string(protocol::FlashSize) +
+           " bytes), so it cannot be there whole. Nothing was sent to the device. Check that it "
+           "is the right image file.";
+}
+
+std::string verifyStartRejected() {
+    return "The device did not accept the start of the flash read." + verifyStoppedAfter(0);
+}
+
+std::string verifyBlockNotRead(std::uint64_t blockIndex, std::uint64_t blocks) {
+    return "The device did not answer the read of block " + to_string(blockIndex + 1) + " of " +
+           to_string(blocks) + "." + verifyStoppedAfter(blockIndex);
+}
+
+std::string verifyBlockTooShort(std::uint64_t blockIndex, std::uint64_t blocks,
+                                std::size_t received) {
+    return "The device answered the read of block " + to_string(blockIndex + 1) + " of " +
+           to_string(blocks) + " with " + to_string(received) + " bytes, too few for a block." +
+           verifyStoppedAfter(blockIndex);
+}
+
+std::string verifyCancelled(std::uint64_t blocksRead, std::uint64_t blocks) {
+    std::string text = "The verification was cancelled after " + to_string(blocksRead) + " of " +
+                       to_string(blocks) + " blocks";
+    return text + (blocksRead > 0 ? "; those matched the image." : ".");
+}
+
+std::string verifyMismatch(const std::filesystem::path& image, std::uint64_t offset,
+                           std::uint8_t expected, std::uint8_t read) {
+    return "The device's flash differs from " + displayPath(image) + " at offset " +
+           to_string(offset) + " (" + hex(offset) + "): the update writes " + hex(expected, 2) +
+           " there, the device holds " + hex(read, 2) +
+           ". Its firmware is not this image: run the update again, then verify again.";
 }
 
 std::string eraseRejected() {

@@ -8,6 +8,7 @@
 
 #include "device/reports.h"
 #include "firmware/image_file.h"
+#include "firmware/program_files.h"
 
 // Every text the operations show the user: what happened and what to do. The window and the
 // command line show the same texts.
@@ -20,7 +21,8 @@ std::string busy();
 // The search passed over a supported device that this user may not open.
 std::string permissionDenied();
 std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength);
-std::string imageProblem(const std::filesystem::path& image, ImageError error,
+// An image the program looked for in its own folder, or one whose path was given, named as given.
+std::string imageProblem(const std::filesystem::path& image, FileOrigin origin, ImageError error,
                          std::uintmax_t largestSize);
 std::string imageTooLargeToRead(const std::filesystem::path& image);
 
@@ -40,8 +42,8 @@ std::string upgradeCancelled();
 // The flash dump. Blocks are numbered from 1 in the texts; the blocks read before a failure
 // stay in the partial file.
 std::string dumpTargetNotAFile(const std::filesystem::path& dumpFile);
-std::string dumpFileNotCreated(const std::filesystem::path& partialFile,
-                               const std::error_code& error);
+std::string dumpFileNotCreated(const std::filesystem::path& partialFile, FileOrigin origin,
+                               bool folderExists, const std::error_code& error);
 std::string dumpStartRejected(const std::filesystem::path& dumpFile);
 std::string dumpBlockNotRead(std::uint64_t blockIndex, std::uint64_t blocks,
                              const std::filesystem::path& dumpFile,
@@ -56,6 +58,17 @@ std::string dumpNotReplaced(const std::filesystem::path& dumpFile,
 std::string dumpCancelled(std::uint64_t blocksRead, std::uint64_t blocks,
                           const std::filesystem::path& dumpFile,
                           const std::filesystem::path& partialFile);
+
+// The verification by read-back. Offsets count from the first byte of the flash.
+std::string verifyReportTooShort(std::uint16_t reportLength);
+std::string verifyImageLargerThanFlash(const std::filesystem::path& image);
+std::string verifyStartRejected();
+std::string verifyBlockNotRead(std::uint64_t blockIndex, std::uint64_t blocks);
+std::string verifyBlockTooShort(std::uint64_t blockIndex, std::uint64_t blocks,
+                                std::size_t received);
+std::string verifyCancelled(std::uint64_t blocksRead, std::uint64_t blocks);
+std::string verifyMismatch(const std::filesystem::path& image, std::uint64_t offset,
+                           std::uint8_t expected, std::uint8_t read);
 
 // The service commands.
 std::string eraseRejected();

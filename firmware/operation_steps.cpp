@@ -33,7 +33,8 @@ bool tooLargeToHold(const std::filesystem::path& path, std::uintmax_t largestSiz
 
 }  // namespace
 
-CheckedImage loadCheckedImage(const std::filesystem::path& path, std::uintmax_t largestSize) {
+CheckedImage loadCheckedImage(const std::filesystem::path& path, FileOrigin origin,
+                              std::uintmax_t largestSize) {
     if (tooLargeToHold(path, largestSize))
         return {{}, failed(Outcome::FileProblem, messages::imageTooLargeToRead(path))};
     ImageLoad load;
@@ -45,11 +46,17 @@ CheckedImage loadCheckedImage(const std::filesystem::path& path, std::uintmax_t 
         load.error = ImageError::Unreadable;
     }
     if (load.error != ImageError::None) {
-        return {
-            {},
-            failed(Outcome::FileProblem, messages::imageProblem(path, load.error, largestSize))};
+        return {{},
+                failed(Outcome::FileProblem,
+                       messages::imageProblem(path, origin, load.error, largestSize))};
     }
     return {std::move(load.bytes), std::nullopt};
+}
+
+void searchAgain(device::DeviceLink& link) {
+    link.closeConnection();
+    link.clearProductId();
+    link.setDeviceDetected(link.findTheHid());
 }
 
 }  // namespace fwu::firmware

@@ -12,7 +12,8 @@
 #include "firmware/operation_context.h"
 
 // Steps that several operations share: failing with a message, refusing a device whose
-// reports are too short, and reading an image within the limit of its record count.
+// reports are too short, reading an image within the limit of its record count, and searching
+// for the device again.
 namespace fwu::firmware {
 
 // The largest image whose record reads a count of at most `largestCount` can hold: a pass
@@ -53,6 +54,10 @@ struct CheckedImage {
     std::vector<std::uint8_t> bytes;
     std::optional<OperationResult> refusal;
 };
-CheckedImage loadCheckedImage(const std::filesystem::path& path, std::uintmax_t largestSize);
+CheckedImage loadCheckedImage(const std::filesystem::path& path, FileOrigin origin,
+                              std::uintmax_t largestSize);
+
+// Closes the connection and searches for the device again, as at start-up.
+void searchAgain(device::DeviceLink& link);
 
 }  // namespace fwu::firmware

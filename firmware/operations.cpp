@@ -9,6 +9,7 @@
 #include "firmware/service_commands.h"
 #include "firmware/update_operation.h"
 #include "firmware/upgrade_operation.h"
+#include "firmware/verify_operation.h"
 
 namespace fwu::firmware {
 
@@ -66,7 +67,7 @@ OperationResult FirmwareOperations::dump() {
 }
 
 OperationResult FirmwareOperations::verify() {
-    return {Outcome::TransferFailed, "The verify is not available in this build."};
+    return runAlone(busy_, {link_, host_, files_, settings_}, runVerify);
 }
 
 OperationResult FirmwareOperations::eraseChip() {

@@ -38,7 +38,7 @@ struct OperationSettings {
     std::size_t dumpBlockCount = protocol::BlockCount;  // fewer only in tests
 };
 
-// The five operations of the program over one device link, reporting to one host.
+// The operations of the program over one device link, reporting to one host.
 class FirmwareOperations {
   public:
     FirmwareOperations(device::DeviceLink& link, OperationHost& host, ProgramFiles files,

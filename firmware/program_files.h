@@ -9,6 +9,10 @@ inline constexpr const char* UpdateImageName = "Velnor.bin";
 inline constexpr const char* DownloadImageName = "Zembrix.bin";
 inline constexpr const char* DumpFileName = "Ombrel.bin";
 
+// Where the path of one of the program's files came from: its default place in the program's own
+// folder, or given explicitly (on the command line). The messages advise on each differently.
+enum class FileOrigin { ProgramFolder, Given };
+
 // Every file of the program lives in the program's own folder, unless the command line names
 // one explicitly: a path given there replaces that one file, the others stay in the folder.
 struct ProgramFiles {
@@ -25,6 +29,14 @@ struct ProgramFiles {
     }
     std::filesystem::path dumpFile() const {
         return dumpFileOverride.value_or(folder / DumpFileName);
+    }
+    FileOrigin updateImageOrigin() const { return originOf(updateImageOverride); }
+    FileOrigin downloadImageOrigin() const { return originOf(downloadImageOverride); }
+    FileOrigin dumpFileOrigin() const { return originOf(dumpFileOverride); }
+
+  private:
+    static FileOrigin originOf(const std::optional<std::filesystem::path>& given) {
+        return given ? FileOrigin::Given : FileOrigin::ProgramFolder;
     }
 };
 

@@ -110,7 +110,8 @@ OperationResult runUpdate(const OperationContext& context) {
         tellUser(context.host, *refusal);
         return *refusal;
     }
-    const CheckedImage image = loadCheckedImage(context.files.updateImage(), LargestUpdateImage);
+    const CheckedImage image = loadCheckedImage(
+        context.files.updateImage(), context.files.updateImageOrigin(), LargestUpdateImage);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

@@ -13,11 +13,6 @@ namespace fwu::firmware {
 
 namespace {
 
-void searchAgain(device::DeviceLink& link) {
-    link.clearProductId();
-    link.setDeviceDetected(link.findTheHid());
-}
-
 bool bootloaderFound(const device::DeviceLink& link) {
     return link.deviceDetected() && link.inBootloaderMode();
 }
@@ -26,8 +21,11 @@ bool bootloaderFound(const device::DeviceLink& link) {
 // fail although the device took the command, when it leaves the bus at once: the wait decides.
 std::optional<OperationResult> switchToBootloader(const OperationContext& context) {
     device::DeviceLink& link = context.link;
-    link.closeConnection();
     searchAgain(link);
+    // A chosen device comes back from its restart under another path: the searches after it
+    // go by its serial number, so that another device's bootloader is never taken for it.
+    if (link.deviceDetected() && link.choice() != device::DeviceChoice{})
+        link.followBySerialNumber();
     if (link.deviceDetected() && !link.inBootloaderMode()) {
         if (context.host.cancelRequested())
             return failed(Outcome::Cancelled, messages::upgradeCancelled());
@@ -80,8 +78,8 @@ OperationResult runUpgrade(const OperationContext& context) {
     if (!context.link.deviceDetected())
         return failed(Outcome::NoDevice, {});
     // A device is never put into its bootloader with nothing to load.
-    const CheckedImage image =
-        loadCheckedImage(context.files.downloadImage(), LargestDownloadImage);
+    const CheckedImage image = loadCheckedImage(
+        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestDownloadImage);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

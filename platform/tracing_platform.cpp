@@ -85,7 +85,12 @@ std::chrono::milliseconds TracingPlatform::monotonicTime() {
     return inner_.monotonicTime();
 }
 
+bool TracingPlatform::waitForInterfaceChange(std::chrono::milliseconds timeout) {
+    return inner_.waitForInterfaceChange(timeout);
+}
+
 void TracingPlatform::writeLine(const std::string& line) {
+    const std::lock_guard lock(traceMutex_);
     trace_ << line << '\n';
     trace_.flush();
 }

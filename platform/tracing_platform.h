@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -26,7 +27,8 @@ std::string traceLine(TraceDirection direction, std::span<const std::uint8_t> by
 
 // Forwards every call to another platform and writes every feature report, in both directions,
 // to a trace stream, one line each (see traceLine). Each line is flushed as it is written, so a
-// trace is complete up to the last report even when the program is stopped.
+// trace is complete up to the last report even when the program is stopped. Several threads may
+// use it at once: their lines never mix.
 class TracingPlatform : public HidPlatform {
   public:
     TracingPlatform(HidPlatform& inner, std::ostream& trace);
@@ -43,11 +45,13 @@ class TracingPlatform : public HidPlatform {
     std::optional<Attributes> attributesWithoutOpening(const std::string& path) override;
     void sleep(std::chrono::milliseconds duration) override;
     std::chrono::milliseconds monotonicTime() override;
+    bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
 
   private:
     void writeLine(const std::string& line);
 
     HidPlatform& inner_;
+    std::mutex traceMutex_;  // one line at a time
     std::ostream& trace_;
 };
 

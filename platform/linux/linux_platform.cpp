@@ -56,23 +56,37 @@ OpenResult LinuxPlatform::open(const std::string& path, OpenMode mode) {
     const IoResult<int> opened = io_->open(path);
     if (!opened.value)
         return OpenResult{std::nullopt, openErrorFor(opened.error)};
+    const std::lock_guard lock(handlesMutex_);
     const Handle handle{nextHandle_++};
     handles_.emplace(static_cast<std::intptr_t>(handle), OpenNode{*opened.value, nodeNameOf(path)});
     return OpenResult{handle, OpenError::None};
 }
 
 bool LinuxPlatform::close(Handle handle) {
-    const auto found = handles_.find(static_cast<std::intptr_t>(handle));
-    if (found == handles_.end())
-        return false;
-    io_->close(found->second.fd);
-    handles_.erase(found);
+    int fd = -1;
+    {
+        const std::lock_guard lock(handlesMutex_);
+        const auto found = handles_.find(static_cast<std::intptr_t>(handle));
+        if (found == handles_.end())
+            return false;
+        fd = found->second.fd;
+        handles_.erase(found);
+    }
+    io_->close(fd);
     return true;
 }
 
-const LinuxPlatform::OpenNode* LinuxPlatform::find(Handle handle) const {
+int LinuxPlatform::openHandleCount() const {
+    const std::lock_guard lock(handlesMutex_);
+    return static_cast<int>(handles_.size());
+}
+
+std::optional<LinuxPlatform::OpenNode> LinuxPlatform::find(Handle handle) const {
+    const std::lock_guard lock(handlesMutex_);
     const auto found = handles_.find(static_cast<std::intptr_t>(handle));
-    return found == handles_.end() ? nullptr : &found->second;
+    if (found == handles_.end())
+        return std::nullopt;
+    return found->second;
 }
 
 std::uint16_t LinuxPlatform::releaseNumber(const std::string& nodeName) const {
@@ -81,7 +95,7 @@ std::uint16_t LinuxPlatform::releaseNumber(const std::string& nodeName) const {
 }
 
 std::optional<Attributes> LinuxPlatform::attributes(Handle handle) {
-    const OpenNode* node = find(handle);
+    const auto node = find(handle);
     if (!node)
         return std::nullopt;
     const IoResult<RawInfo> info = io_->rawInfo(node->fd);
@@ -91,7 +105,7 @@ std::optional<Attributes> LinuxPlatform::attributes(Handle handle) {
 }
 
 std::optional<Capabilities> LinuxPlatform::capabilities(Handle handle) {
-    const OpenNode* node = find(handle);
+    const auto node = find(handle);
     if (!node)
         return std::nullopt;
     const auto descriptor = io_->reportDescriptor(node->fd);
@@ -132,7 +146,7 @@ std::optional<std::string> LinuxPlatform::identityText(const std::string& nodeNa
 
 bool LinuxPlatform::identityString(Handle handle, IdentityString which,
                                    std::span<std::uint8_t> buffer) {
-    const OpenNode* node = find(handle);
+    const auto node = find(handle);
     if (!node)
         return false;
     const auto text = identityText(node->nodeName, which);
@@ -144,7 +158,7 @@ bool LinuxPlatform::identityString(Handle handle, IdentityString which,
 }
 
 bool LinuxPlatform::setFeature(Handle handle, std::span<const std::uint8_t> report) {
-    const OpenNode* node = find(handle);
+    const auto node = find(handle);
     if (!node || report.empty())
         return false;
     const IoResult<std::size_t> sent = io_->setFeature(node->fd, report);
@@ -153,7 +167,7 @@ bool LinuxPlatform::setFeature(Handle handle, std::span<const std::uint8_t> repo
 
 std::optional<std::size_t> LinuxPlatform::getFeature(Handle handle,
                                                      std::span<std::uint8_t> report) {
-    const OpenNode* node = find(handle);
+    const auto node = find(handle);
     if (!node || report.empty())
         return std::nullopt;
     const IoResult<std::size_t> received = io_->getFeature(node->fd, report);
@@ -173,6 +187,19 @@ std::optional<Attributes> LinuxPlatform::attributesWithoutOpening(const std::str
 
 void LinuxPlatform::sleep(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
+}
+
+bool LinuxPlatform::waitForInterfaceChange(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(monitorMutex_);
+    if (!monitorTried_) {
+        monitorTried_ = true;
+        if (monitor_.open())
+            return true;  // listening from now on: what came before, the caller looks for
+    }
+    if (monitor_.isOpen())
+        return monitor_.waitForChange(timeout);
+    lock.unlock();
+    return HidPlatform::waitForInterfaceChange(timeout);
 }
 
 std::chrono::milliseconds LinuxPlatform::monotonicTime() {

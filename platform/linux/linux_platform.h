@@ -4,11 +4,14 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/hid_platform.h"
 #include "platform/linux/hidraw_io.h"
 #include "platform/linux/sysfs_reader.h"
+#include "platform/linux/uevent_monitor.h"
 
 namespace fwu::platform::linux_hid {
 
@@ -19,7 +22,9 @@ struct LinuxRoots {
 };
 
 // The HID platform on Linux: hidraw nodes found through sysfs, feature reports through the
-// hidraw ioctls.
+// hidraw ioctls, arrivals and removals from the kernel's uevents. Its handle table is locked
+// only to look a handle up, never across a system call, so threads using different devices
+// do not wait for each other.
 class LinuxPlatform final : public HidPlatform {
   public:
     LinuxPlatform();  // the running system
@@ -53,8 +58,11 @@ class LinuxPlatform final : public HidPlatform {
 
     void sleep(std::chrono::milliseconds duration) override;
     std::chrono::milliseconds monotonicTime() override;
+    // Listens to the kernel's uevents from the first call on (which returns true at once);
+    // polls where the netlink socket cannot be made.
+    bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
 
-    int openHandleCount() const { return static_cast<int>(handles_.size()); }
+    int openHandleCount() const;
 
   private:
     struct OpenNode {
@@ -62,7 +70,7 @@ class LinuxPlatform final : public HidPlatform {
         std::string nodeName;
     };
 
-    const OpenNode* find(Handle handle) const;
+    std::optional<OpenNode> find(Handle handle) const;
     std::uint16_t releaseNumber(const std::string& nodeName) const;
     std::optional<std::string> identityText(const std::string& nodeName,
                                             IdentityString which) const;
@@ -72,8 +80,13 @@ class LinuxPlatform final : public HidPlatform {
     SysfsReader sysfs_;
     // Handles are numbered from 1 and never reused, so a stale handle can never reach a
     // descriptor that the system has since given to another open.
+    mutable std::mutex handlesMutex_;  // guards the two members below
     std::map<std::intptr_t, OpenNode> handles_;
     std::intptr_t nextHandle_ = 1;
+    // Only the thread that waits for arrivals takes this lock, for as long as it waits.
+    std::mutex monitorMutex_;  // guards the two members below
+    bool monitorTried_ = false;
+    HidrawMonitor monitor_;
 };
 
 }  // namespace fwu::platform::linux_hid

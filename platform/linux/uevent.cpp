@@ -47,6 +47,19 @@ std::optional<HidId> parseHidId(std::string_view value) {
     return HidId{*bus, *vendor, *product};
 }
 
+bool isHidrawArrivalOrRemoval(std::string_view message) {
+    bool hidraw = false;
+    bool arrivalOrRemoval = false;
+    while (!message.empty()) {
+        const std::size_t end = message.find('\0');
+        const std::string_view field = message.substr(0, end);
+        message.remove_prefix(end == std::string_view::npos ? message.size() : end + 1);
+        hidraw = hidraw || field == "SUBSYSTEM=hidraw";
+        arrivalOrRemoval = arrivalOrRemoval || field == "ACTION=add" || field == "ACTION=remove";
+    }
+    return hidraw && arrivalOrRemoval;
+}
+
 HidUevent parseHidUevent(std::string_view text) {
     HidUevent uevent;
     while (!text.empty()) {

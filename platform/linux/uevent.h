@@ -28,6 +28,10 @@ HidUevent parseHidUevent(std::string_view text);
 
 std::optional<HidId> parseHidId(std::string_view value);
 
+// Whether a kernel uevent as netlink delivers it ("ACTION@DEVPATH", then "KEY=value" fields,
+// each ended by a zero byte) tells that a hidraw node was added or removed.
+bool isHidrawArrivalOrRemoval(std::string_view message);
+
 // A hexadecimal number of at most 16 bits and nothing else ("0A11", "7a5d").
 std::optional<std::uint16_t> parseHex16(std::string_view text);
 

@@ -1,28 +1,54 @@
 #pragma once
 
 #include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace fwu::platform::simulated {
 
 // The simulated bus's time. A virtual clock moves only when told to; a real one follows the
 // steady clock and makes advance() take the time it names. A real wait that ends late (the
-// thread was woken late or preempted) shortens the next wait by as much, so that a long run of
-// transfers takes their total latency plus the caller's own time, not plus the scheduler's.
+// thread was woken late or preempted) shortens the same thread's next wait by as much, so that
+// a long run of transfers takes their total latency plus the caller's own time, not plus the
+// scheduler's.
+//
+// Several threads may use the clock at once. A virtual clock keeps a time for each thread, as
+// if the threads ran side by side: a thread's sleeps and transfers advance its own time only,
+// so that eight workers at 1 ms per transfer each see their transfers take 1 ms, as they would
+// on eight real devices. A thread starts at the clock's latest time, the furthest any thread
+// has reached, which the bus's scheduled events follow. A real clock has one time for all.
 class BusClock {
   public:
     explicit BusClock(bool realTime);
 
-    // Time since the clock was made.
+    bool isReal() const { return realTime_; }
+    // The calling thread's time since the clock was made.
     std::chrono::microseconds now() const;
-    // Moves the clock on by `duration`; a real clock waits that long. Negative durations are
-    // taken as zero.
+    // The furthest time any thread has reached: the present, for the bus's scheduled events.
+    std::chrono::microseconds latest() const;
+    // Moves the calling thread's time on by `duration`; a real clock waits that long, holding
+    // no lock meanwhile. Negative durations are taken as zero.
     void advance(std::chrono::microseconds duration);
+    // Brings the calling thread's time up to the latest time (a thread that has waited for
+    // others has lived through their time).
+    void catchUp();
+    // The steady-clock time at which a real clock reads `time`.
+    std::chrono::steady_clock::time_point steadyTimeAt(std::chrono::microseconds time) const;
 
   private:
+    struct ThreadTime {
+        std::chrono::microseconds now{0};                 // on a virtual clock
+        std::chrono::steady_clock::duration lateness{0};  // owed to the next real wait
+    };
+
+    ThreadTime& threadTime() const;  // the calling thread's; with mutex_ held
+
     bool realTime_;
     std::chrono::steady_clock::time_point start_;
-    std::chrono::microseconds virtualNow_{0};
-    std::chrono::steady_clock::duration lateness_{0};  // owed to the next real wait
+    mutable std::mutex mutex_;  // guards the two members below
+    mutable std::map<std::thread::id, ThreadTime> threads_;
+    std::chrono::microseconds latest_{0};
 };
 
 // Waits until `deadline`, to within a few microseconds: sleeps while the deadline is far and

@@ -21,13 +21,15 @@ constexpr std::uint64_t MaxLatencyMicroseconds = 10'000'000;
 constexpr std::uint64_t MaxDevices = 8;
 constexpr std::uint64_t MaxReportLength = 1024;
 constexpr std::uint64_t MaxReenumerationMilliseconds = 600'000;
+constexpr std::uint64_t MaxScheduleMilliseconds = 86'400'000;
 constexpr std::uint64_t MaxRequestIndex = UINT64_MAX;
+constexpr std::size_t FirstSerialNumber = 100001;
 
 using ApplyValue = std::optional<std::string> (*)(std::string_view value, DemoSettings& settings);
 
 struct Key {
     std::string_view name;
-    std::string_view valueHint;  // empty for a key that takes no value
+    std::string_view valueHint;  // empty for a key that takes no value; ",.." ends a list's
     std::string_view description;
     ApplyValue apply;
 };
@@ -53,7 +55,42 @@ std::optional<std::string> applyNumber(std::string_view value, std::uint64_t max
     return std::nullopt;
 }
 
-const std::array<Key, 12> Keys = {{
+// One value for every device, or a list of items separated by commas, one per device.
+template <typename T, typename ParseItem>
+std::optional<std::string> applyList(std::string_view value, PerDevice<T>& setting,
+                                     ParseItem parseItem) {
+    PerDevice<T> parsed;
+    parsed.forEveryDevice = value.find(',') == std::string_view::npos;
+    for (bool more = true; more;) {
+        const std::size_t comma = value.find(',');
+        T item{};
+        if (auto problem = parseItem(value.substr(0, comma), item))
+            return problem;
+        parsed.values.push_back(std::move(item));
+        more = comma != std::string_view::npos;
+        value.remove_prefix(more ? comma + 1 : value.size());
+    }
+    setting = std::move(parsed);
+    return std::nullopt;
+}
+
+// A number up to `max`, or nothing for an empty item.
+template <typename T>
+std::optional<std::string> applyOptionalNumbers(std::string_view value,
+                                                PerDevice<std::optional<T>>& setting,
+                                                std::uint64_t max) {
+    return applyList(value, setting, [max](std::string_view item, std::optional<T>& parsed) {
+        if (item.empty())
+            return std::optional<std::string>();
+        return applyNumber(item, max, [&](std::uint64_t number) { parsed = T(number); });
+    });
+}
+
+bool isSerialNumberText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+const std::array<Key, 15> Keys = {{
     {"latency-us", "N", "time each transfer takes, in microseconds",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxLatencyMicroseconds, [&](std::uint64_t number) {
@@ -97,25 +134,53 @@ const std::array<Key, 12> Keys = {{
              settings.featureReportLength = static_cast<std::uint16_t>(number);
          });
      }},
-    {"reenumeration-ms", "N|never", "time off the bus after the bootloader command",
-     [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
-         if (value == "never") {
-             settings.reenumerationDelay.reset();
-             return std::nullopt;
-         }
-         return applyNumber(value, MaxReenumerationMilliseconds, [&](std::uint64_t number) {
-             settings.reenumerationDelay = std::chrono::milliseconds(number);
-         });
-     }},
-    {"fail-transfers-from", "N", "this transfer (from 0) and every later one fail",
+    {"reenumeration-ms", "N|never,..", "time off the bus after the bootloader command",
      [](std::string_view value, DemoSettings& settings) {
-         return applyNumber(value, MaxRequestIndex,
-                            [&](std::uint64_t number) { settings.failTransfersFrom = number; });
+         return applyList(
+             value, settings.reenumerationDelay,
+             [](std::string_view item, std::optional<std::chrono::milliseconds>& delay) {
+                 if (item == "never")
+                     return std::optional<std::string>();
+                 return applyNumber(item, MaxReenumerationMilliseconds, [&](std::uint64_t ms) {
+                     delay = std::chrono::milliseconds(ms);
+                 });
+             });
      }},
-    {"unplug-at", "N", "the device leaves the bus at this transfer",
+    {"fail-transfers-from", "N,..", "this transfer (from 0) and every later one fail",
      [](std::string_view value, DemoSettings& settings) {
-         return applyNumber(value, MaxRequestIndex,
-                            [&](std::uint64_t number) { settings.unplugAtRequest = number; });
+         return applyOptionalNumbers(value, settings.failTransfersFrom, MaxRequestIndex);
+     }},
+    {"unplug-at", "N,..", "the device leaves the bus at this transfer",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyOptionalNumbers(value, settings.unplugAtRequest, MaxRequestIndex);
+     }},
+    {"serials", "TEXT,..", "serial numbers; an empty item: none",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyList(value, settings.serialNumbers,
+                          [](std::string_view item, std::optional<std::string>& serial) {
+                              if (!isSerialNumberText(item))
+                                  return std::optional<std::string>("'" + std::string(item) +
+                                                                    "' is not printable ASCII");
+                              if (!item.empty())
+                                  serial = std::string(item);
+                              return std::optional<std::string>();
+                          });
+     }},
+    {"arrive-ms", "N,..", "when the device arrives; an empty item: at once",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyList(value, settings.arrivals,
+                          [](std::string_view item, std::chrono::milliseconds& arrival) {
+                              if (item.empty())
+                                  return std::optional<std::string>();
+                              return applyNumber(item, MaxScheduleMilliseconds,
+                                                 [&](std::uint64_t ms) {
+                                                     arrival = std::chrono::milliseconds(ms);
+                                                 });
+                          });
+     }},
+    {"leave-ms", "N,..", "when the device leaves for good; an empty item: never",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyOptionalNumbers(value, settings.departures, MaxScheduleMilliseconds);
      }},
     {"interrupt-at", "N", "Ctrl-C (SIGINT) as report N (from 0) is done",
      [](std::string_view value, DemoSettings& settings) {
@@ -133,6 +198,25 @@ const std::array<Key, 12> Keys = {{
          return std::nullopt;
      }},
 }};
+
+// A list of one item per device may not name more devices than there are.
+std::optional<std::string> listTooLong(const DemoSettings& settings) {
+    const std::pair<std::string_view, std::size_t> lists[] = {
+        {"reenumeration-ms", settings.reenumerationDelay.values.size()},
+        {"fail-transfers-from", settings.failTransfersFrom.values.size()},
+        {"unplug-at", settings.unplugAtRequest.values.size()},
+        {"serials", settings.serialNumbers.values.size()},
+        {"arrive-ms", settings.arrivals.values.size()},
+        {"leave-ms", settings.departures.values.size()},
+    };
+    for (const auto& [name, items] : lists) {
+        if (items > std::max<std::size_t>(settings.deviceCount, 1)) {
+            return "'" + std::string(name) + "' has more items (" + std::to_string(items) +
+                   ") than there are devices (" + std::to_string(settings.deviceCount) + ")";
+        }
+    }
+    return std::nullopt;
+}
 
 const Key* findKey(std::string_view name) {
     for (const Key& key : Keys) {
@@ -165,6 +249,16 @@ std::optional<std::string> applyItem(std::string_view item, DemoSettings& settin
     return std::nullopt;
 }
 
+template <typename T, typename Store>
+void applyTo(const PerDevice<T>& setting, std::size_t index, Store store) {
+    if (const T* value = setting.of(index))
+        store(*value);
+}
+
+std::vector<std::uint8_t> serialNumberBytes(const std::string& serial) {
+    return utf16Bytes(std::u16string(serial.begin(), serial.end()));
+}
+
 DeviceConfig deviceConfig(const DemoSettings& settings, std::size_t index) {
     DeviceConfig config;
     config.applicationProductId =
@@ -172,12 +266,19 @@ DeviceConfig deviceConfig(const DemoSettings& settings, std::size_t index) {
     config.mode = settings.mode;
     if (settings.featureReportLength)
         config.featureReportLength = *settings.featureReportLength;
-    const std::string serial = "SIM-" + std::to_string(100001 + index);
-    config.serialNumber = utf16Bytes(std::u16string(serial.begin(), serial.end()));
+    config.serialNumber = serialNumberBytes("SIM-" + std::to_string(FirstSerialNumber + index));
+    applyTo(settings.serialNumbers, index, [&](const std::optional<std::string>& serial) {
+        config.serialNumber = serial ? serialNumberBytes(*serial) : std::vector<std::uint8_t>{};
+    });
     config.latencyPerTransfer = settings.latency;
-    config.reenumerationDelay = settings.reenumerationDelay;
-    config.faults.failTransfersFrom = settings.failTransfersFrom;
-    config.faults.unplugAtRequest = settings.unplugAtRequest;
+    applyTo(settings.reenumerationDelay, index,
+            [&](auto delay) { config.reenumerationDelay = delay; });
+    applyTo(settings.failTransfersFrom, index,
+            [&](auto from) { config.faults.failTransfersFrom = from; });
+    applyTo(settings.unplugAtRequest, index,
+            [&](auto request) { config.faults.unplugAtRequest = request; });
+    applyTo(settings.arrivals, index, [&](auto arrival) { config.arrivesAt = arrival; });
+    applyTo(settings.departures, index, [&](auto departure) { config.leavesAt = departure; });
     config.faults.permissionDenied = settings.permissionDenied;
     return config;
 }
@@ -197,6 +298,8 @@ DemoSettingsResult parseDemoSettings(std::string_view text) {
         if (const auto problem = applyItem(item, settings, seen))
             return {std::nullopt, std::string(SimulationVariable) + ": " + *problem};
     }
+    if (const auto problem = listTooLong(settings))
+        return {std::nullopt, std::string(SimulationVariable) + ": " + *problem};
     return {settings, {}};
 }
 
@@ -231,7 +334,9 @@ std::string demoSettingsHelp() {
         item.resize(std::max<std::size_t>(item.size() + 2, HelpKeyColumn), ' ');
         help += "  " + item + std::string(key.description) + "\n";
     }
-    return help;
+    return help +
+           "  A key whose value ends in ,.. takes one value for every device, or a list\n"
+           "  of one item per device, separated by commas.\n";
 }
 
 }  // namespace fwu::platform::simulated

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/simulated/simulated_bus.h"
 
@@ -14,9 +15,26 @@
 // with one application-mode device at about 1 ms per transfer. Tests and demonstrations change
 // it through an environment variable of `key=value` items separated by semicolons, e.g.
 //   FIRMWARE_UPDATE_SIMULATION="latency-us=0;fail-transfers-from=12"
+// Keys about each device take one value for every device, or a comma-separated list with one
+// item per device in bus order, e.g.
+//   FIRMWARE_UPDATE_SIMULATION="devices=3;serials=A,A,;fail-transfers-from=,40;arrive-ms=0,0,500"
 namespace fwu::platform::simulated {
 
 inline constexpr const char* SimulationVariable = "FIRMWARE_UPDATE_SIMULATION";
+
+// A setting of each device: nothing given, one value for every device, or one per device.
+template <typename T>
+struct PerDevice {
+    std::vector<T> values;
+    bool forEveryDevice = false;  // a single value without a comma
+
+    // The value of the device at `index` (from 0); nothing where the setting leaves it alone.
+    const T* of(std::size_t index) const {
+        if (forEveryDevice)
+            return &values.front();
+        return index < values.size() ? &values[index] : nullptr;
+    }
+};
 
 struct DemoSettings {
     SimulatedBus::Clock clock = SimulatedBus::Clock::Real;
@@ -24,9 +42,14 @@ struct DemoSettings {
     std::size_t deviceCount = 1;
     DeviceMode mode = DeviceMode::Application;
     std::optional<std::uint16_t> featureReportLength;
-    std::optional<std::chrono::milliseconds> reenumerationDelay = std::chrono::milliseconds(300);
-    std::optional<std::uint64_t> failTransfersFrom;
-    std::optional<std::uint64_t> unplugAtRequest;
+    // Nothing in an item: that device never comes back, or has no such fault, no serial
+    // number, or never leaves.
+    PerDevice<std::optional<std::chrono::milliseconds>> reenumerationDelay;
+    PerDevice<std::optional<std::uint64_t>> failTransfersFrom;
+    PerDevice<std::optional<std::uint64_t>> unplugAtRequest;
+    PerDevice<std::optional<std::string>> serialNumbers;  // "SIM-100001" and on where not given
+    PerDevice<std::chrono::milliseconds> arrivals;
+    PerDevice<std::optional<std::chrono::milliseconds>> departures;
     bool permissionDenied = false;
     bool foreignDevice = false;  // a keyboard ahead of the devices, which the search passes over
     // Raises SIGINT as the report with this index (from 0, counting every report on the bus)
@@ -40,8 +63,8 @@ struct DemoSettingsResult {
     std::string error;  // what is wrong with the text, when settings is empty
 };
 
-// Parses the items strictly: an unknown key, a missing or surplus value, a value out of range
-// or a key given twice is an error naming the item.
+// Parses the items strictly: an unknown key, a missing or surplus value, a value out of range,
+// a key given twice or a list longer than the devices is an error naming the item.
 DemoSettingsResult parseDemoSettings(std::string_view text);
 
 // The settings from the environment variable; the defaults when it is unset.

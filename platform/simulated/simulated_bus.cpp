@@ -20,25 +20,35 @@ SimulatedBus::SimulatedBus(Clock clock)
 SimulatedBus::~SimulatedBus() = default;
 
 std::string SimulatedBus::addDevice(const DeviceConfig& config) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     devices_.push_back(std::make_unique<SimulatedDevice>(config, SimulatedDevice::Kind::Family));
-    return addNode(*devices_.back());
+    SimulatedDevice& device = *devices_.back();
+    const bool arrived = config.arrivesAt <= clock_->latest();
+    if (!arrived)
+        schedule(PendingEvent::Kind::Arrival, device, config.arrivesAt);
+    if (config.leavesAt)
+        schedule(PendingEvent::Kind::Departure, device, *config.leavesAt);
+    return addNode(device, arrived);
 }
 
 std::string SimulatedBus::addForeignDevice(std::uint16_t vendorId, std::uint16_t productId) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     DeviceConfig config;
     config.vendorId = vendorId;
     config.applicationProductId = productId;
     config.featureReportLength = 0;
     config.reenumerationDelay.reset();
     devices_.push_back(std::make_unique<SimulatedDevice>(config, SimulatedDevice::Kind::Foreign));
-    return addNode(*devices_.back());
+    return addNode(*devices_.back(), true);
 }
 
-std::string SimulatedBus::addNode(SimulatedDevice& device) {
+std::string SimulatedBus::addNode(SimulatedDevice& device, bool present) {
     std::string path = PathPrefix + std::to_string(nodes_.size());
-    nodes_.push_back(Node{path, &device, true});
+    nodes_.push_back(Node{path, &device, present});
+    if (present)
+        noteChange();
     return path;
 }
 
@@ -59,6 +69,7 @@ SimulatedDevice* SimulatedBus::presentDeviceFor(Handle handle) const {
 }
 
 DeviceState SimulatedBus::state(const std::string& path) const {
+    const std::lock_guard lock(mutex_);
     const Node* node = findNode(path);
     DeviceState result;
     if (node)
@@ -68,6 +79,7 @@ DeviceState SimulatedBus::state(const std::string& path) const {
 }
 
 DeviceConfig& SimulatedBus::config(const std::string& path) {
+    const std::lock_guard lock(mutex_);
     const Node* node = findNode(path);
     if (!node)
         throw std::out_of_range("no simulated device was ever at " + path);
@@ -75,50 +87,113 @@ DeviceConfig& SimulatedBus::config(const std::string& path) {
 }
 
 void SimulatedBus::unplug(const std::string& path) {
+    const std::lock_guard lock(mutex_);
     if (const Node* node = findNode(path))
-        leaveBus(*node->device);
+        unplugDevice(*node->device);
 }
 
-void SimulatedBus::leaveBus(const SimulatedDevice& device) {
+void SimulatedBus::takeOffBus(const SimulatedDevice& device) {
+    bool wasPresent = false;
     for (Node& node : nodes_) {
-        if (node.device == &device)
+        if (node.device == &device) {
+            wasPresent = wasPresent || node.present;
             node.present = false;
+        }
     }
-    std::erase_if(pendingReturns_,
-                  [&](const PendingReturn& pending) { return pending.device == &device; });
+    if (wasPresent)
+        noteChange();
+}
+
+void SimulatedBus::unplugDevice(const SimulatedDevice& device) {
+    takeOffBus(device);
+    std::erase_if(pendingEvents_,
+                  [&](const PendingEvent& event) { return event.device == &device; });
 }
 
 void SimulatedBus::leaveForBootloader(SimulatedDevice& device) {
-    leaveBus(device);
-    if (const auto delay = device.config().reenumerationDelay) {
-        pendingReturns_.push_back(PendingReturn{&device, clock_->now() + *delay});
+    takeOffBus(device);
+    if (const auto delay = device.config().reenumerationDelay)
+        schedule(PendingEvent::Kind::Return, device, clock_->now() + *delay);
+}
+
+void SimulatedBus::schedule(PendingEvent::Kind kind, SimulatedDevice& device,
+                            std::chrono::microseconds due) {
+    pendingEvents_.push_back(PendingEvent{kind, &device, due});
+    // Waiters on the real clock wake for it.
+    changed_.notify_all();
+}
+
+void SimulatedBus::noteChange() {
+    ++changes_;
+    changed_.notify_all();
+}
+
+void SimulatedBus::applyDueEvents() {
+    if (pendingEvents_.empty())
+        return;
+    const auto now = clock_->latest();
+    std::stable_sort(pendingEvents_.begin(), pendingEvents_.end(),
+                     [](const PendingEvent& a, const PendingEvent& b) { return a.due < b.due; });
+    while (!pendingEvents_.empty() && pendingEvents_.front().due <= now) {
+        const PendingEvent event = pendingEvents_.front();
+        pendingEvents_.erase(pendingEvents_.begin());
+        apply(event);
     }
 }
 
-void SimulatedBus::bringBackDueDevices() {
-    if (pendingReturns_.empty())
-        return;
-    const auto now = clock_->now();
-    std::stable_sort(pendingReturns_.begin(), pendingReturns_.end(),
-                     [](const PendingReturn& a, const PendingReturn& b) { return a.due < b.due; });
-    while (!pendingReturns_.empty() && pendingReturns_.front().due <= now) {
-        SimulatedDevice& device = *pendingReturns_.front().device;
-        pendingReturns_.erase(pendingReturns_.begin());
-        device.restartInBootloader();
-        addNode(device);
+void SimulatedBus::apply(const PendingEvent& event) {
+    SimulatedDevice& device = *event.device;
+    switch (event.kind) {
+        case PendingEvent::Kind::Arrival:
+            for (Node& node : nodes_)
+                node.present = node.present || node.device == &device;
+            noteChange();
+            return;
+        case PendingEvent::Kind::Return:
+            device.restartInBootloader();
+            addNode(device, true);
+            return;
+        case PendingEvent::Kind::Departure:
+            unplugDevice(device);
+            return;
     }
+}
+
+std::optional<std::chrono::microseconds> SimulatedBus::nextEventDue() const {
+    std::optional<std::chrono::microseconds> next;
+    for (const PendingEvent& event : pendingEvents_)
+        next = std::min(next.value_or(event.due), event.due);
+    return next;
+}
+
+void SimulatedBus::clearTranscript() {
+    const std::lock_guard lock(mutex_);
+    transcript_.clear();
+}
+
+void SimulatedBus::setTranscriptRecording(bool enabled) {
+    const std::lock_guard lock(mutex_);
+    recordTranscript_ = enabled;
 }
 
 void SimulatedBus::setTranscriptObserver(std::function<void(const TranscriptEntry&)> observer) {
+    const std::lock_guard lock(mutex_);
     observer_ = std::move(observer);
 }
 
 int SimulatedBus::openHandleCount() const {
+    const std::lock_guard lock(mutex_);
     return static_cast<int>(handles_.size());
 }
 
+int SimulatedBus::openCount() const {
+    const std::lock_guard lock(mutex_);
+    return opens_;
+}
+
 std::vector<InterfaceEntry> SimulatedBus::enumerateInterfaces() {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     std::vector<InterfaceEntry> entries;
     for (const Node& node : nodes_) {
         if (!node.present)
@@ -130,7 +205,8 @@ std::vector<InterfaceEntry> SimulatedBus::enumerateInterfaces() {
 }
 
 OpenResult SimulatedBus::open(const std::string& path, OpenMode /*mode*/) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     const Node* node = findNode(path);
     if (!node || !node->present)
         return OpenResult{std::nullopt, OpenError::NotPresent};
@@ -147,12 +223,14 @@ OpenResult SimulatedBus::open(const std::string& path, OpenMode /*mode*/) {
 }
 
 bool SimulatedBus::close(Handle handle) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     return handles_.erase(static_cast<std::intptr_t>(handle)) == 1;
 }
 
 std::optional<Attributes> SimulatedBus::attributes(Handle handle) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     const SimulatedDevice* device = presentDeviceFor(handle);
     if (!device || device->config().faults.failAttributes)
         return std::nullopt;
@@ -160,7 +238,8 @@ std::optional<Attributes> SimulatedBus::attributes(Handle handle) {
 }
 
 std::optional<Attributes> SimulatedBus::attributesWithoutOpening(const std::string& path) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     const Node* node = findNode(path);
     if (!node || !node->present || node->device->config().faults.failAttributes) {
         return std::nullopt;
@@ -169,7 +248,8 @@ std::optional<Attributes> SimulatedBus::attributesWithoutOpening(const std::stri
 }
 
 std::optional<Capabilities> SimulatedBus::capabilities(Handle handle) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     const SimulatedDevice* device = presentDeviceFor(handle);
     if (!device)
         return std::nullopt;
@@ -178,7 +258,8 @@ std::optional<Capabilities> SimulatedBus::capabilities(Handle handle) {
 
 bool SimulatedBus::identityString(Handle handle, IdentityString which,
                                   std::span<std::uint8_t> buffer) {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     const SimulatedDevice* device = presentDeviceFor(handle);
     if (!device || device->config().faults.failIdentityStrings)
         return false;
@@ -189,25 +270,56 @@ bool SimulatedBus::identityString(Handle handle, IdentityString which,
     return true;
 }
 
-bool SimulatedBus::admitRequest(SimulatedDevice& device) {
+// Counts the request and decides its fate: a request to a device not on the bus fails at once
+// and is not counted; an unplug takes the device off at once; a hang takes its duration and
+// fails; any other request takes the device's latency.
+std::optional<SimulatedBus::Admission> SimulatedBus::admit(Handle handle) {
+    const auto found = handles_.find(static_cast<std::intptr_t>(handle));
+    if (found == handles_.end())
+        return std::nullopt;
+    Admission admission{found->second};
+    const Node& node = nodes_[admission.node];
+    if (!node.present)
+        return admission;
+    SimulatedDevice& device = *node.device;
     const std::uint64_t index = device.takeRequestIndex();
     const FaultPlan& faults = device.config().faults;
     if (faults.unplugAtRequest == index) {
-        leaveBus(device);
-        return false;
+        unplugDevice(device);
+    } else if (faults.hangAtRequest == index) {
+        admission.duration = faults.hangDuration;
+    } else {
+        admission.duration = device.config().latencyPerTransfer;
+        admission.reachesDevice = !(faults.failTransfersFrom && index >= *faults.failTransfersFrom);
     }
-    if (faults.hangAtRequest == index) {
-        clock_->advance(faults.hangDuration);
+    return admission;
+}
+
+template <typename Deliver>
+bool SimulatedBus::transfer(Handle handle, Direction direction,
+                            std::span<const std::uint8_t> crossed, Deliver deliver) {
+    std::unique_lock lock(mutex_);
+    applyDueEvents();
+    const auto admission = admit(handle);
+    if (!admission)
         return false;
+    if (admission->duration > std::chrono::microseconds{0}) {
+        lock.unlock();
+        clock_->advance(admission->duration);
+        lock.lock();
+        applyDueEvents();
     }
-    clock_->advance(device.config().latencyPerTransfer);
-    return !(faults.failTransfersFrom && index >= *faults.failTransfersFrom);
+    // The device may have left while the transfer took its time.
+    const Node& node = nodes_[admission->node];
+    const std::string path = node.path;
+    const bool succeeded =
+        admission->reachesDevice && node.present && deliver(*node.device, crossed);
+    record(direction, path, crossed, succeeded);
+    return succeeded;
 }
 
 bool SimulatedBus::deliverSetFeature(SimulatedDevice& device,
                                      std::span<const std::uint8_t> report) {
-    if (!admitRequest(device))
-        return false;
     switch (device.receiveSetFeature(report)) {
         case SetOutcome::Accepted:
             return true;
@@ -221,29 +333,20 @@ bool SimulatedBus::deliverSetFeature(SimulatedDevice& device,
 }
 
 bool SimulatedBus::setFeature(Handle handle, std::span<const std::uint8_t> report) {
-    bringBackDueDevices();
-    const Node* node = nodeFor(handle);
-    if (!node)
-        return false;
-    const std::string path = node->path;
-    const bool succeeded = node->present && deliverSetFeature(*node->device, report);
-    record(Direction::HostToDevice, path, report, succeeded);
-    return succeeded;
+    return transfer(handle, Direction::HostToDevice, report,
+                    [&](SimulatedDevice& device, std::span<const std::uint8_t>&) {
+                        return deliverSetFeature(device, report);
+                    });
 }
 
 std::optional<std::size_t> SimulatedBus::getFeature(Handle handle, std::span<std::uint8_t> report) {
-    bringBackDueDevices();
-    const Node* node = nodeFor(handle);
-    if (!node)
-        return std::nullopt;
-    const std::string path = node->path;
     std::optional<std::size_t> delivered;
-    if (node->present && admitRequest(*node->device)) {
-        delivered = node->device->answerGetFeature(report);
-    }
-    const auto answer = delivered ? std::span<const std::uint8_t>(report.first(*delivered))
-                                  : std::span<const std::uint8_t>();
-    record(Direction::DeviceToHost, path, answer, delivered.has_value());
+    transfer(handle, Direction::DeviceToHost, {},
+             [&](SimulatedDevice& device, std::span<const std::uint8_t>& crossed) {
+                 delivered = device.answerGetFeature(report);
+                 crossed = report.first(delivered.value_or(0));
+                 return delivered.has_value();
+             });
     return delivered;
 }
 
@@ -261,13 +364,58 @@ void SimulatedBus::record(Direction direction, const std::string& path,
         transcript_.push_back(std::move(entry));
 }
 
+bool SimulatedBus::waitForInterfaceChange(std::chrono::milliseconds timeout) {
+    timeout = std::max(timeout, std::chrono::milliseconds{0});
+    std::unique_lock lock(mutex_);
+    if (!clock_->isReal())
+        return waitVirtually(timeout);
+    return waitInRealTime(lock, timeout);
+}
+
+bool SimulatedBus::waitVirtually(std::chrono::milliseconds timeout) {
+    clock_->catchUp();
+    applyDueEvents();
+    const auto now = clock_->now();
+    const auto next = nextEventDue();
+    if (changes_ == changesSeen_ && next && *next - now <= timeout) {
+        clock_->advance(*next - now);
+        applyDueEvents();
+    } else if (changes_ == changesSeen_) {
+        clock_->advance(timeout);
+        return false;
+    }
+    changesSeen_ = changes_;
+    return true;
+}
+
+bool SimulatedBus::waitInRealTime(std::unique_lock<std::mutex>& lock,
+                                  std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        applyDueEvents();
+        if (changes_ != changesSeen_) {
+            changesSeen_ = changes_;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        const auto next = nextEventDue();
+        changed_.wait_until(lock,
+                            next ? std::min(deadline, clock_->steadyTimeAt(*next)) : deadline);
+    }
+}
+
 void SimulatedBus::sleep(std::chrono::milliseconds duration) {
-    bringBackDueDevices();
+    {
+        const std::lock_guard lock(mutex_);
+        applyDueEvents();
+    }
     clock_->advance(duration);
 }
 
 std::chrono::milliseconds SimulatedBus::monotonicTime() {
-    bringBackDueDevices();
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
     return std::chrono::duration_cast<std::chrono::milliseconds>(clock_->now());
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,6 +70,11 @@ struct DeviceConfig {
     // repeatable pattern.
     std::optional<std::vector<std::uint8_t>> initialFlash;
     FaultPlan faults;
+    // When the device arrives on the bus, and when it leaves it for good whatever path it has
+    // then, on the bus's clock (time since the bus was made). A device added at or after its
+    // arrival time is there at once.
+    std::chrono::milliseconds arrivesAt{0};
+    std::optional<std::chrono::milliseconds> leavesAt;
 };
 
 // What the device side observed; tests compare it with what the host meant to do.
@@ -92,10 +99,18 @@ class SimulatedDevice;
 class BusClock;
 
 // A virtual HID bus with devices that play the device side of the protocol. It is a complete
-// platform backend: the demo, the command line and the tests run on it. It serves one thread.
+// platform backend: the demo, the command line and the tests run on it.
 //
 // A device that re-enumerates comes back under a new path; its earlier path stays known (not
 // present) and names the same device in state(), config() and unplug().
+//
+// Several threads may use the bus at once, as they may a system's backend. One lock guards the
+// devices and the bus's records; it is never held while a transfer takes its latency or a sleep
+// its time, so transfers to different devices overlap. On the virtual clock each thread has
+// its own time (see BusClock): its transfers and sleeps advance only its time, and scheduled
+// events (arrivals, departures, returns from a restart) take place when the furthest thread
+// passes them. config(), transcript() and the transcript's observer are for tests and front
+// ends set up before the threads start, or read after they end.
 class SimulatedBus : public HidPlatform {
   public:
     enum class Clock {
@@ -108,7 +123,8 @@ class SimulatedBus : public HidPlatform {
     SimulatedBus(const SimulatedBus&) = delete;
     SimulatedBus& operator=(const SimulatedBus&) = delete;
 
-    // Adds a device of the family; returns its path.
+    // Adds a device of the family; returns its path, the one it has on arrival when that is
+    // later (see DeviceConfig::arrivesAt).
     std::string addDevice(const DeviceConfig& config);
     // Adds a HID interface of another product (keyboard, mouse): it answers its attributes and
     // capabilities (no feature report unless its config says otherwise) and nothing else.
@@ -117,22 +133,26 @@ class SimulatedBus : public HidPlatform {
     // The state of the device that has (or had) `path`; `present` tells whether it is on the
     // bus under that path now. An unknown path gives a default state that is not present.
     DeviceState state(const std::string& path) const;
-    // The live configuration of the device behind `path`: changes apply to later calls.
-    // Throws std::out_of_range for a path the bus never gave out.
+    // The live configuration of the device behind `path`: changes apply to later calls, and
+    // are made while no other thread uses the device. Throws std::out_of_range for a path the
+    // bus never gave out.
     DeviceConfig& config(const std::string& path);
-    // The device behind `path` leaves the bus, whichever path it has now, and never returns.
+    // The device behind `path` leaves the bus, whichever path it has now, and never returns;
+    // a device that has not arrived yet never arrives.
     void unplug(const std::string& path);
 
+    // Read while no other thread uses the bus.
     const std::vector<TranscriptEntry>& transcript() const { return transcript_; }
-    void clearTranscript() { transcript_.clear(); }
+    void clearTranscript();
     // Off, the transcript stays as it is (long soaks and benchmarks); the observer still sees
     // every report.
-    void setTranscriptRecording(bool enabled) { recordTranscript_ = enabled; }
-    // Called for every transcript entry as it is recorded (the trace file of the front ends).
+    void setTranscriptRecording(bool enabled);
+    // Called for every transcript entry as it is recorded (the trace file of the front ends),
+    // with the bus locked: it sees one report at a time and must not call the bus.
     void setTranscriptObserver(std::function<void(const TranscriptEntry&)> observer);
 
     int openHandleCount() const;
-    int openCount() const { return opens_; }  // successful opens since the bus was made
+    int openCount() const;  // successful opens since the bus was made
 
     // HidPlatform
     std::vector<InterfaceEntry> enumerateInterfaces() override;
@@ -145,7 +165,13 @@ class SimulatedBus : public HidPlatform {
     bool setFeature(Handle handle, std::span<const std::uint8_t> report) override;
     std::optional<std::size_t> getFeature(Handle handle, std::span<std::uint8_t> report) override;
     std::optional<Attributes> attributesWithoutOpening(const std::string& path) override;
+    // A `sleep` on the virtual clock, as long as the next scheduled event or the timeout,
+    // after the waiting thread has caught up with the furthest thread; on the real clock, a
+    // wait that ends early when another thread adds or removes a device. True at once when
+    // a device arrived or left since the last call, or since the bus was made.
+    bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
     void sleep(std::chrono::milliseconds duration) override;
+    // The calling thread's time on the virtual clock.
     std::chrono::milliseconds monotonicTime() override;
 
   private:
@@ -155,32 +181,58 @@ class SimulatedBus : public HidPlatform {
         SimulatedDevice* device = nullptr;
         bool present = true;
     };
-    struct PendingReturn {
+    struct PendingEvent {
+        enum class Kind { Arrival, Return, Departure };
+        Kind kind = Kind::Arrival;
         SimulatedDevice* device = nullptr;
         std::chrono::microseconds due{0};
     };
+    // What the bus decided about a transfer before the transfer takes its time.
+    struct Admission {
+        std::size_t node = 0;
+        std::chrono::microseconds duration{0};
+        bool reachesDevice = false;
+    };
 
-    std::string addNode(SimulatedDevice& device);
+    // Every private member function is called with mutex_ held.
+    std::string addNode(SimulatedDevice& device, bool present);
     const Node* findNode(const std::string& path) const;
     // The node an open handle refers to, present or not; nothing for a handle not open.
     const Node* nodeFor(Handle handle) const;
     // The device behind an open handle while its node is on the bus.
     SimulatedDevice* presentDeviceFor(Handle handle) const;
-    void leaveBus(const SimulatedDevice& device);
+    void schedule(PendingEvent::Kind kind, SimulatedDevice& device, std::chrono::microseconds due);
+    void takeOffBus(const SimulatedDevice& device);
+    void unplugDevice(const SimulatedDevice& device);
     void leaveForBootloader(SimulatedDevice& device);
-    void bringBackDueDevices();
-    bool admitRequest(SimulatedDevice& device);
+    void applyDueEvents();
+    void apply(const PendingEvent& event);
+    std::optional<std::chrono::microseconds> nextEventDue() const;
+    void noteChange();
+    bool waitVirtually(std::chrono::milliseconds timeout);
+    bool waitInRealTime(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout);
+    std::optional<Admission> admit(Handle handle);
+    // Admits a transfer on `handle`, lets it take its time with the lock released, then runs
+    // `deliver` on the device if the transfer reaches it; records the bytes that crossed the
+    // bus, which `deliver` may change.
+    template <typename Deliver>
+    bool transfer(Handle handle, Direction direction, std::span<const std::uint8_t> crossed,
+                  Deliver deliver);
     bool deliverSetFeature(SimulatedDevice& device, std::span<const std::uint8_t> report);
     void record(Direction direction, const std::string& path, std::span<const std::uint8_t> bytes,
                 bool succeeded);
 
+    mutable std::mutex mutex_;         // guards every member below but the clock, which has its own
+    std::condition_variable changed_;  // a device arrived or left
     std::unique_ptr<BusClock> clock_;
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
     std::vector<Node> nodes_;
-    std::vector<PendingReturn> pendingReturns_;
+    std::vector<PendingEvent> pendingEvents_;
     std::map<std::intptr_t, std::size_t> handles_;  // open handle -> index into nodes_
     std::intptr_t nextHandle_ = 1;
     int opens_ = 0;
+    std::uint64_t changes_ = 0;      // arrivals and departures since the bus was made
+    std::uint64_t changesSeen_ = 0;  // as many as the last waitForInterfaceChange() reported
     bool recordTranscript_ = true;
     std::vector<TranscriptEntry> transcript_;
     std::function<void(const TranscriptEntry&)> observer_;

@@ -4,6 +4,23 @@ namespace fwu::platform::windows {
 
 namespace {
 
+using RegisterNotification = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK,
+                                                PHCMNOTIFICATION);
+using UnregisterNotification = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
+
+// A function of cfgmgr32.dll looked up when the program runs, so that the program still starts
+// on a system whose cfgmgr32.dll lacks it; nothing where it does.
+template <typename Function>
+Function configurationManagerFunction(const char* name) {
+    const HMODULE library =
+        ::LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr)
+        return nullptr;
+    // Through the generic function pointer type, which converts to any other without warning.
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(library, name)));
+}
+
 // Forwards every call to the system's own function of the same name.
 class SystemWindowsApi final : public WindowsApi {
   public:
@@ -65,6 +82,23 @@ class SystemWindowsApi final : public WindowsApi {
     BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
     DWORD GetLastError() override { return ::GetLastError(); }
     void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
+
+    CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                       PCM_NOTIFY_CALLBACK callback,
+                                       PHCMNOTIFICATION notification) override {
+        if (register_ == nullptr || unregister_ == nullptr)
+            return CR_CALL_NOT_IMPLEMENTED;
+        return register_(filter, context, callback, notification);
+    }
+    CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) override {
+        return unregister_ == nullptr ? CR_CALL_NOT_IMPLEMENTED : unregister_(notification);
+    }
+
+  private:
+    const RegisterNotification register_ =
+        configurationManagerFunction<RegisterNotification>("CM_Register_Notification");
+    const UnregisterNotification unregister_ =
+        configurationManagerFunction<UnregisterNotification>("CM_Unregister_Notification");
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #endif
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
 // mingw-w64's HID headers declare C functions without a linkage block of their own.
@@ -60,6 +61,14 @@ class WindowsApi {
     virtual BOOL CloseHandle(HANDLE handle) = 0;
     virtual DWORD GetLastError() = 0;
     virtual void Sleep(DWORD milliseconds) = 0;
+
+    // Configuration manager: device-interface arrival and removal notifications, called back
+    // on a thread of the system's. Windows 8 and later have them; elsewhere (older systems,
+    // Wine) registering fails with CR_CALL_NOT_IMPLEMENTED.
+    virtual CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                               PCM_NOTIFY_CALLBACK callback,
+                                               PHCMNOTIFICATION notification) = 0;
+    virtual CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) = 0;
 };
 
 // The functions of the running system.

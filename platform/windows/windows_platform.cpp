@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <utility>
 
 #include "platform/windows/device_interfaces.h"
 #include "platform/windows/wide_text.h"
@@ -78,6 +79,9 @@ struct WindowsPlatform::Collection {
 WindowsPlatform::WindowsPlatform(WindowsApi& api) : api_(api) {}
 
 WindowsPlatform::~WindowsPlatform() {
+    // Returns once no callback runs any more.
+    if (notification_ != nullptr)
+        api_.CM_Unregister_Notification(notification_);
     for (const auto& [token, handle] : openHandles_)
         api_.CloseHandle(handle);
 }
@@ -243,6 +247,52 @@ void WindowsPlatform::sleep(std::chrono::milliseconds duration) {
     const auto longest = static_cast<std::chrono::milliseconds::rep>(INFINITE - 1);
     api_.Sleep(static_cast<DWORD>(
         std::clamp<std::chrono::milliseconds::rep>(duration.count(), 0, longest)));
+}
+
+DWORD CALLBACK WindowsPlatform::onNotification(HCMNOTIFICATION, PVOID context,
+                                               CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA,
+                                               DWORD) {
+    if (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ||
+        action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL) {
+        auto& platform = *static_cast<WindowsPlatform*>(context);
+        const std::lock_guard lock(platform.notificationMutex_);
+        platform.changeNotified_ = true;
+        platform.interfaceChanged_.notify_all();
+    }
+    return ERROR_SUCCESS;
+}
+
+bool WindowsPlatform::registerForNotifications() {
+    CM_NOTIFY_FILTER filter{};
+    filter.cbSize = sizeof filter;
+    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+    api_.HidD_GetHidGuid(&filter.u.DeviceInterface.ClassGuid);
+    HCMNOTIFICATION notification = nullptr;
+    if (api_.CM_Register_Notification(&filter, this, &WindowsPlatform::onNotification,
+                                      &notification) != CR_SUCCESS) {
+        return false;
+    }
+    const std::lock_guard lock(notificationMutex_);
+    notification_ = notification;
+    return true;
+}
+
+bool WindowsPlatform::waitForInterfaceChange(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(notificationMutex_);
+    if (!registrationTried_) {
+        registrationTried_ = true;
+        lock.unlock();
+        if (registerForNotifications())
+            return true;  // listening from now on: what came before, the caller looks for
+        lock.lock();
+    }
+    if (notification_ == nullptr) {
+        lock.unlock();
+        return HidPlatform::waitForInterfaceChange(timeout);
+    }
+    interfaceChanged_.wait_for(lock, std::max(timeout, std::chrono::milliseconds{0}),
+                               [this] { return changeNotified_; });
+    return std::exchange(changeNotified_, false);
 }
 
 std::chrono::milliseconds WindowsPlatform::monotonicTime() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -13,6 +14,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <cfgmgr32.h>
 
 namespace fwu::platform::windows {
 
@@ -51,6 +54,9 @@ class WindowsPlatform final : public HidPlatform {
     std::optional<Attributes> attributesWithoutOpening(const std::string& path) override;
     void sleep(std::chrono::milliseconds duration) override;
     std::chrono::milliseconds monotonicTime() override;
+    // Registers for the system's HID interface notifications at the first call (which returns
+    // true at once); polls where the system has none.
+    bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
 
   private:
     struct Collection;
@@ -61,10 +67,21 @@ class WindowsPlatform final : public HidPlatform {
     // The Windows handle a token stands for, while it is open.
     std::optional<HANDLE> systemHandle(Handle handle) const;
 
+    static DWORD CALLBACK onNotification(HCMNOTIFICATION notification, PVOID context,
+                                         CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA data,
+                                         DWORD dataSize);
+    bool registerForNotifications();
+
     WindowsApi& api_;
     mutable std::mutex mutex_;  // guards the two members below; never held across a system call
     std::map<Handle, HANDLE> openHandles_;
     std::intptr_t lastIssued_ = 0;
+
+    std::mutex notificationMutex_;  // guards the members below; held by no system call
+    std::condition_variable interfaceChanged_;
+    bool registrationTried_ = false;
+    HCMNOTIFICATION notification_ = nullptr;  // registered, while not null
+    bool changeNotified_ = false;             // since the last wait reported one
 };
 
 }  // namespace fwu::platform::windows
