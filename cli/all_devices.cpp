@@ -2,6 +2,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "cli/device_runs.h"
@@ -115,56 +116,66 @@ std::vector<DeviceResult> runWorker(const Session& session, const DeviceTarget& 
     }
 }
 
-}  // namespace
+using DeviceResults = std::vector<std::vector<DeviceResult>>;
 
-RoundResult runOnAllDevices(const Session& session, const std::vector<device::FoundDevice>& devices,
-                            const std::vector<device::FoundDevice>& present) {
+// Starts a worker for every device the command may run on and waits for them all.
+DeviceResults runWorkers(const Session& session, const std::vector<device::FoundDevice>& devices,
+                         const std::vector<device::FoundDevice>& present, WorkerOutputs& outputs) {
     const bool choose = present.size() > 1;
     std::optional<SharedOutput> trace;
     if (session.trace)
         trace.emplace(*session.trace);
-    WorkerOutputs outputs(session, devices);
-    std::vector<std::vector<DeviceResult>> results(devices.size());
-    {
-        std::vector<std::jthread> workers;
-        for (std::size_t index = 0; index < devices.size(); ++index) {
-            const auto refusal = refusalToRun(session.options, devices[index], present);
-            if (refusal) {
-                outputs.messages(index) << *refusal << '\n' << std::flush;
-                outputs.showOutcome(index, "refused");
-                results[index] = {refusedResult(session, devices[index], *refusal)};
-                session.results.write(resultJson(results[index].front()));
-                continue;
-            }
-            workers.emplace_back([&, index] {
-                const DeviceTarget target{devices[index], choose};
-                results[index] = runWorker(session, target, trace ? &*trace : nullptr,
-                                           outputs.progress(index), outputs.messages(index));
-                for (const DeviceResult& result : results[index])
-                    session.results.write(resultJson(result));
-                outputs.showOutcome(index, decidingResult(results[index]).outcome);
-            });
+    DeviceResults results(devices.size());
+    std::vector<std::jthread> workers;
+    for (std::size_t index = 0; index < devices.size(); ++index) {
+        if (const auto refusal = refusalToRun(session.options, devices[index], present)) {
+            outputs.messages(index) << *refusal << '\n' << std::flush;
+            outputs.showOutcome(index, "refused");
+            results[index] = {refusedResult(session, devices[index], *refusal)};
+            session.results.write(resultJson(results[index].front()));
+            continue;
         }
+        workers.emplace_back([&, index] {
+            const DeviceTarget target{devices[index], choose};
+            results[index] = runWorker(session, target, trace ? &*trace : nullptr,
+                                       outputs.progress(index), outputs.messages(index));
+            for (const DeviceResult& result : results[index])
+                session.results.write(resultJson(result));
+            outputs.showOutcome(index, decidingResult(results[index]).outcome);
+        });
     }
-    outputs.close();
+    workers.clear();  // joins them
+    return results;
+}
 
+// The summary, one line per device, and the round's status.
+RoundResult summarise(const Session& session, const DeviceResults& results) {
     RoundResult round;
     std::size_t succeeded = 0;
-    std::ostream& summary =
-        session.options.json ? session.environment.err : session.environment.out;
+    std::ostringstream summary;
     for (const auto& deviceResults : results) {
         const DeviceResult& result = decidingResult(deviceResults);
-        if (result.succeeded())
-            ++succeeded;
-        if (!result.succeeded() || !session.options.quiet)
-            summary << summaryLine(result) << '\n';
+        succeeded += result.succeeded() ? 1 : 0;
+        summary << summaryLine(result) << '\n';
         round.results.insert(round.results.end(), deviceResults.begin(), deviceResults.end());
     }
+    summary << succeeded << " of " << results.size() << " devices succeeded.\n";
+    // With --quiet the workers' own lines have shown what failed.
     if (!session.options.quiet)
-        summary << succeeded << " of " << devices.size() << " devices succeeded.\n";
-    summary.flush();
-    round.status = succeeded == devices.size() ? ExitStatus::Success : ExitStatus::OperationFailed;
+        (session.options.json ? session.environment.err : session.environment.out)
+            << summary.str() << std::flush;
+    round.status = succeeded == results.size() ? ExitStatus::Success : ExitStatus::OperationFailed;
     return round;
+}
+
+}  // namespace
+
+RoundResult runOnAllDevices(const Session& session, const std::vector<device::FoundDevice>& devices,
+                            const std::vector<device::FoundDevice>& present) {
+    WorkerOutputs outputs(session, devices);
+    const DeviceResults results = runWorkers(session, devices, present, outputs);
+    outputs.close();
+    return summarise(session, results);
 }
 
 }  // namespace fwu::cli

@@ -189,13 +189,6 @@ class DeviceRun {
             output_.messages << message << '\n' << std::flush;
             return {finishResult(result, {Outcome::NoDevice, message})};
         }
-        if (target_.chosen && command == Command::Upgrade && !link_.followBySerialNumber()) {
-            const std::string message = "Not upgraded: " + target_.device.path +
-                                        " has no serial number to follow it by through its "
-                                        "restart.";
-            output_.messages << message << '\n' << std::flush;
-            return {finishResult(result, {Outcome::Cancelled, message}, "refused")};
-        }
         std::vector<DeviceResult> results{runCommand(command)};
         if (session_.options.verifyAfterUpdate && results.back().succeeded())
             results.push_back(runCommand(Command::Verify));
@@ -212,11 +205,10 @@ class DeviceRun {
         return result;
     }
 
-    DeviceResult finishResult(DeviceResult result, const OperationResult& outcome,
-                              std::string outcomeText = {}) {
+    DeviceResult finishResult(DeviceResult result, const OperationResult& outcome) {
         const auto elapsed = output_.platform.monotonicTime() - startTime_;
         result.seconds = std::chrono::duration<double>(elapsed).count();
-        result.outcome = outcomeText.empty() ? outcomeName(outcome.outcome) : outcomeText;
+        result.outcome = outcomeName(outcome.outcome);
         result.status = exitStatusFor(outcome.outcome);
         result.message = outcome.message;
         result.finalPath = link_.devicePath().empty() ? target_.device.path : link_.devicePath();

@@ -22,8 +22,8 @@ struct WorkerOutput {
 
 struct DeviceTarget {
     device::FoundDevice device;
-    // The link takes only this device, and follows it by its serial number through an upgrade;
-    // otherwise it takes the first supported device, as the window does.
+    // The link takes only this device (an upgrade follows it through its restart by its serial
+    // number); otherwise it takes the first supported device, as the window does.
     bool chosen = false;
 };
 

@@ -53,13 +53,13 @@ class ProgressBoard::Row : public ProgressView {
         std::string line = fitted(name_, NameWidth);
         line.resize(NameWidth, ' ');
         line += ' ';
-        if (!status_.empty())
-            line += status_;
-        else if (label_.empty())
-            line += "waiting";
-        else
+        if (label_.empty()) {
+            line += status_.empty() ? "waiting" : status_;
+        } else {
             line += label_ + " " + progressBar(figures_.fraction) + " " +
-                    percentText(figures_.fraction) + rateText(figures_);
+                    percentText(figures_.fraction);
+            line += status_.empty() ? rateText(figures_) : "  " + status_;
+        }
         return fitted(line, LineWidth);
     }
 

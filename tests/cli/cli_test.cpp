@@ -98,17 +98,11 @@ const Case Cases[] = {
     {"--simulate --all update @image.bin", "devices=3;fail-transfers-from=,3;unplug-at=,,4", Failed,
      "sim:hid0 SIM-100001: update succeeded: Firmware update complete: @image.bin written to "
      "sim:hid0.\nsim:hid1 SIM-100002: update failed (transfer-failed): The device did not accept "
-     "record 2 of 3. The firmware is incomplete: run the update again.\nsim:hid2 SIM-100003: "
-     "update failed (transfer-failed): The device did not accept record 3 of 3. The firmware is "
+     "record 2 of 3. Its firmware is incomplete: run the update again.\nsim:hid2 SIM-100003: "
+     "update failed (transfer-failed): The device did not accept record 3 of 3. Its firmware is "
      "incomplete: run the update again.\n1 of 3 devices succeeded.\n",
      "sim:hid1: update: 33% (28 B of 85 B)\n"},
     {"--simulate --all erase", "no-device", NoDevice, "", "No supported device found."},
-    // Back in bootloader mode in the other order, each device still gets its own load.
-    {"--simulate --all upgrade @image.bin", "devices=2;reenumeration-ms=500,100", Success,
-     "sim:hid0 SIM-100001: upgrade succeeded: Upgrade complete: @image.bin written to sim:hid3 in "
-     "bootloader mode.\nsim:hid1 SIM-100002: upgrade succeeded: Upgrade complete: @image.bin "
-     "written to sim:hid2 in bootloader mode.\n2 of 2 devices succeeded.\n",
-     "sim:hid0: Waiting for the device to restart"},
     {"--simulate --all upgrade @image.bin", "devices=3;serials=A,A,", Failed, nullptr,
      "sim:hid0: Not upgraded: sim:hid0 and sim:hid1 have the same serial number, A|sim:hid2: Not "
      "upgraded: sim:hid2 has no serial number",
@@ -190,7 +184,9 @@ struct CliRun {
         return text;
     }
 
-    CliRun(const std::string& argumentText, const std::string& simulation) {
+    // With `given`, the run is on that bus instead of the one --simulate makes.
+    CliRun(const std::string& argumentText, const std::string& simulation,
+           std::shared_ptr<SimulatedBus> given = nullptr) {
         std::vector<std::string> arguments;
         std::istringstream words(substitute(argumentText));
         for (std::string word; words >> word;)
@@ -198,7 +194,7 @@ struct CliRun {
         writeFile(folder.path() / "image.bin", imageBytes(85));
         setSimulation(FastBus + simulation);
         const auto makePlatform = [&](bool simulate, std::string& problem) {
-            auto made = processEnvironment().makePlatform(simulate, problem);
+            auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
             bus = std::dynamic_pointer_cast<SimulatedBus>(made);
             return made;
         };
@@ -258,6 +254,34 @@ TEST(CommandLine, ExitStatusOutputAndTrace) {
     }
 }
 
+// Two devices restart into their bootloaders and come back in the other order (on the real
+// clock, so the order is certain): each is still loaded once, by its own worker, which follows
+// it by its serial number.
+TEST(CommandLine, UpgradeOfAllFollowsEachDeviceBySerialNumber) {
+    auto bus = std::make_shared<SimulatedBus>(SimulatedBus::Clock::Real);
+    std::vector<std::string> paths;
+    for (const char16_t* serial : {u"SN-4", u"SN-1"}) {
+        platform::simulated::DeviceConfig config;
+        config.serialNumber = platform::simulated::utf16Bytes(serial);
+        config.reenumerationDelay = std::chrono::milliseconds(100 * (serial[3] - u'0'));
+        paths.push_back(bus->addDevice(config));
+    }
+    const CliRun r("--simulate --all upgrade @image.bin", "", bus);
+    EXPECT_EQ(r.status, Success) << r.err.str();
+    EXPECT_EQ(r.out.str(), r.substitute("sim:hid0 SN-4: upgrade succeeded: Upgrade complete: "
+                                        "@image.bin written to sim:hid3 in bootloader mode.\n"
+                                        "sim:hid1 SN-1: upgrade succeeded: Upgrade complete: "
+                                        "@image.bin written to sim:hid2 in bootloader mode.\n"
+                                        "2 of 2 devices succeeded.\n"));
+    const auto image = imageBytes(85);
+    for (const std::string& path : paths) {
+        const auto loaded = bus->state(path).bootloaderImage;
+        ASSERT_GE(loaded.size(), 85u) << path;
+        EXPECT_EQ(firmware::testing::Bytes(loaded.begin(), loaded.begin() + 85), image) << path;
+        EXPECT_EQ(loaded.size(), 120u) << path;  // three records, once
+    }
+}
+
 // Every line of standard output is a result, one per device and command; the failed update is
 // followed by no verify.
 TEST(CommandLine, JsonLinesCarryEachResult) {
@@ -280,8 +304,8 @@ TEST(CommandLine, JsonLinesCarryEachResult) {
     }
     EXPECT_EQ(results,
               (std::set<std::string>{
-                  "sim:hid0 SIM-100001 0a11 update succeeded 0 success 85 Firmware update com",
-                  "sim:hid0 SIM-100001 0a11 verify succeeded 0 success 85 Verify complete: th",
+                  "sim:hid0 SIM-100001 0a11 update succeeded 0 success 85 Firmware update comp",
+                  "sim:hid0 SIM-100001 0a11 verify succeeded 0 success 85 Verify complete: the",
                   "sim:hid1 SIM-100002 0a12 update transfer-failed 1 the operation failed 28 "
                   "The device did not a",
               }));
@@ -349,7 +373,8 @@ TEST(ProgressBoard, RedrawsEveryDevicesLineInPlace) {
     EXPECT_EQ(drawn[drawn.size() - 2],
               "\x1b[2A\rSN-1             update [######------------------] 25%  512 B/s  0:06 "
               "left\x1b[K");
-    EXPECT_EQ(drawn.back(), "\r" + std::string(16, 'S') + " transfer-failed\x1b[K");
+    EXPECT_EQ(drawn.back(), "\r" + std::string(16, 'S') +
+                                " dump [------------------------] 0%  transfer-failed\x1b[K");
 }
 
 #ifndef _WIN32
@@ -381,7 +406,7 @@ TEST(Program, RunsTheCommandOnTheFilesNextToItself) {
 TEST(Program, TwoProgramsAppendToOneLog) {
     TempFolder folder;
     const fs::path log = folder.path() / "line.log";
-    writeFile(log, {'[', ']', '\n'});
+    writeFile(log, {'{', '}', '\n'});
     const std::string station = std::string(platform::simulated::SimulationVariable) +
                                 "='clock=virtual;latency-us=0;devices=8' '" + FWU_CLI_EXECUTABLE +
                                 "' --simulate --quiet --all --log '" + log.string() + "' erase";
