@@ -82,7 +82,7 @@ std::optional<std::string> followRefusal(const device::FoundDevice& device,
             return "Not upgraded: " + device.path + " and " + other.path +
                    " have the same serial number, " + device.serialNumber +
                    ", so they could not be told apart once they restart in bootloader mode. "
-                   "Upgrade them one at a time.";
+                   "Upgrade each of them with no other device connected.";
     }
     return std::nullopt;
 }

@@ -34,10 +34,11 @@ class WaitLimit {
     void restart() { started_ = platform_.monotonicTime(); }
     bool passed() const { return limit_.count() > 0 && left() <= milliseconds{0}; }
 
-    // Waits for a device to arrive or leave, for at most a slice of the time left.
-    void waitForChange() {
+    // Waits for a device to arrive or leave, for at most a slice of the time left. False when
+    // the backend saw no change meanwhile.
+    bool waitForChange() {
         const milliseconds slice = limit_.count() > 0 ? std::min(WaitSlice, left()) : WaitSlice;
-        platform_.waitForInterfaceChange(std::max(slice, milliseconds{0}));
+        return platform_.waitForInterfaceChange(std::max(slice, milliseconds{0}));
     }
 
   private:
@@ -84,48 +85,66 @@ void forgetDeparted(std::set<std::string>& served,
 
 // The station loop: each device that arrives is served once, until it leaves; it ends at
 // Ctrl-C, or when no device arrives within --wait's limit.
-ExitStatus runStationLoop(const Session& session) {
-    const Options& options = session.options;
-    WaitLimit idle(session.backend, options.wait.value_or(milliseconds{0}));
-    std::set<std::string> served;
-    std::size_t devicesServed = 0;
-    bool anyFailed = false;
-    bool waitShown = false;
-    while (!session.interrupts.interrupted()) {
-        const Selection selection = selectDevices(session.backend, options);
-        forgetDeparted(served, selection.present);
-        auto fresh = unserved(selection.chosen, served);
-        if (!fresh.empty()) {
-            if (!options.all)
-                fresh.resize(1);
-            const RoundResult round =
-                options.all ? runOnAllDevices(session, fresh, selection.present)
-                            : runOnOneDevice(session, fresh.front(), selection.present);
-            for (const DeviceResult& result : round.results) {
-                served.insert(deviceKey(result.device));
-                device::FoundDevice after = result.device;
-                after.path = result.finalPath;
-                served.insert(deviceKey(after));  // where an upgrade left it
-                anyFailed = anyFailed || !result.succeeded();
+class StationLoop {
+  public:
+    explicit StationLoop(const Session& session)
+        : session_(session),
+          idle_(session.backend, session.options.wait.value_or(milliseconds{0})) {}
+
+    ExitStatus run() {
+        bool look = true;
+        while (!session_.interrupts.interrupted()) {
+            if (look && serveArrivals()) {
+                idle_.restart();
+                waitShown_ = false;
+                continue;
             }
-            devicesServed += fresh.size();
-            idle.restart();
-            waitShown = false;
-            continue;
+            if (idle_.passed())
+                break;
+            if (!waitShown_ && !session_.options.quiet) {
+                session_.environment.err << "Waiting for a device (Ctrl-C ends the loop)...\n"
+                                         << std::flush;
+                waitShown_ = true;
+            }
+            look = idle_.waitForChange();
         }
-        if (idle.passed())
-            break;
-        if (!waitShown && !options.quiet) {
-            session.environment.err << "Waiting for a device (Ctrl-C ends the loop)...\n"
-                                    << std::flush;
-            waitShown = true;
-        }
-        idle.waitForChange();
+        if (devicesServed_ == 0)
+            return ExitStatus::NoDevice;
+        return anyFailed_ ? ExitStatus::OperationFailed : ExitStatus::Success;
     }
-    if (devicesServed == 0)
-        return ExitStatus::NoDevice;
-    return anyFailed ? ExitStatus::OperationFailed : ExitStatus::Success;
-}
+
+  private:
+    // Serves the chosen devices not served in their present visit: all at once with --all,
+    // otherwise the first. False when there are none.
+    bool serveArrivals() {
+        const Selection selection = selectDevices(session_.backend, session_.options);
+        forgetDeparted(served_, selection.present);
+        auto fresh = unserved(selection.chosen, served_);
+        if (fresh.empty())
+            return false;
+        if (!session_.options.all)
+            fresh.resize(1);
+        const RoundResult round = session_.options.all
+                                      ? runOnAllDevices(session_, fresh, selection.present)
+                                      : runOnOneDevice(session_, fresh.front(), selection.present);
+        for (const DeviceResult& result : round.results) {
+            served_.insert(deviceKey(result.device));
+            device::FoundDevice after = result.device;
+            after.path = result.finalPath;
+            served_.insert(deviceKey(after));  // where an upgrade left it
+            anyFailed_ = anyFailed_ || !result.succeeded();
+        }
+        devicesServed_ += fresh.size();
+        return true;
+    }
+
+    const Session& session_;
+    WaitLimit idle_;
+    std::set<std::string> served_;
+    std::size_t devicesServed_ = 0;
+    bool anyFailed_ = false;
+    bool waitShown_ = false;
+};
 
 }  // namespace
 
@@ -153,15 +172,15 @@ std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& st
             err << "Waiting for a supported device to arrive (Ctrl-C stops)...\n" << std::flush;
             waitShown = true;
         }
-        limit.waitForChange();
-        selection = selectDevices(session.backend, options);
+        if (limit.waitForChange())
+            selection = selectDevices(session.backend, options);
     }
     return selection;
 }
 
 ExitStatus runOnDevices(const Session& session) {
     if (session.options.repeat)
-        return runStationLoop(session);
+        return StationLoop(session).run();
     ExitStatus status = ExitStatus::Success;
     const auto selection = selectionToRunOn(session, status);
     if (!selection)
