@@ -4,7 +4,7 @@ SANITIZE_DIR   ?= build-sanitize
 JOBS           ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-                  qt6-base-dev qt6-base-dev-tools libgl-dev scdoc
+                  qt6-base-dev qt6-base-dev-tools libgl-dev scdoc libcli11-dev nlohmann-json3-dev
 DISPLAY_PACKAGES := xvfb xauth
 # The window's captions are measured to fit in Arial, whose metrics Liberation Sans shares.
 FONT_PACKAGES := fonts-liberation
@@ -114,7 +114,7 @@ bench: deps
 # every test program, then the command-line program's update and dump on the simulated device.
 WINDOWS_DIR      ?= build-win
 WINDOWS_PACKAGES := cmake ninja-build googletest g++-mingw-w64-x86-64-posix \
-                    mingw-w64-x86-64-dev wine wine64
+                    mingw-w64-x86-64-dev wine wine64 libcli11-dev nlohmann-json3-dev
 
 .PHONY: test-windows
 test-windows:
@@ -131,7 +131,8 @@ test-windows:
 # FUZZ_SECONDS from its seed corpus; a finding fails the run and is kept in the build folder.
 FUZZ_DIR      ?= build-fuzz
 FUZZ_SECONDS  ?= 60
-FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev scdoc
+FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev scdoc libcli11-dev \
+                 nlohmann-json3-dev
 
 .PHONY: fuzz
 fuzz:

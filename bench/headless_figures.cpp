@@ -1,11 +1,15 @@
 // The figures without a window: the report transfers alone, and the update and the dump under a
 // host that does nothing.
 #include <algorithm>
+#include <memory>
+#include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "bench/bench_setup.h"
 #include "bench/figure_program.h"
+#include "cli/application.h"
 #include "device/device_link.h"
 #include "device/reports.h"
 #include "firmware/operation_host.h"
@@ -91,6 +95,41 @@ RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
     return checkedMeasurement(operation, bench, folder, elapsed);
 }
 
+// The command line's --all: one worker per device, all eight updating at once, each device at
+// 1 ms per transfer on the real clock. The run is timed from the command line's start to its
+// end: the device search, the eight updates and the summary.
+RunMeasurement runUpdateOnDevices(const ProgramFolder& folder, std::size_t deviceCount) {
+    using platform::simulated::SimulatedBus;
+    auto bus = std::make_shared<SimulatedBus>(SimulatedBus::Clock::Real);
+    bus->setTranscriptRecording(false);
+    std::vector<std::string> paths;
+    for (std::size_t index = 0; index < deviceCount; ++index) {
+        platform::simulated::DeviceConfig config;
+        config.latencyPerTransfer = 1ms;
+        const std::u16string serial =
+            u"BENCH-" + std::u16string(1, static_cast<char16_t>(u'1' + index));
+        config.serialNumber = platform::simulated::utf16Bytes(serial);
+        paths.push_back(bus->addDevice(config));
+    }
+    std::ostringstream out, err;
+    const cli::Environment environment{out, err, false, [bus](bool, std::string&) { return bus; },
+                                       [&] { return std::optional(folder.path()); }};
+    const std::vector<std::string_view> arguments{"--all", "update"};
+    int status = -1;
+    const auto elapsed = timed([&] { status = cli::run(arguments, environment); });
+    if (status != 0)
+        throw std::runtime_error("the updates failed:\n" + out.str() + err.str());
+    std::uint64_t transfersOfOne = 0;
+    for (const std::string& path : paths) {
+        const auto state = bus->state(path);
+        if (state.recordsReceived != UpdateRecordReports || !state.finishedComplete)
+            throw std::runtime_error("the update of " + path + " did not complete");
+        transfersOfOne = std::max(transfersOfOne, state.requests);
+    }
+    // The devices work side by side: the floor is one device's transfers.
+    return {elapsed, deviceCount * UpdateRecordReports, transfersOfOne};
+}
+
 }  // namespace
 }  // namespace fwu::bench
 
@@ -101,6 +140,7 @@ int main(int argc, char** argv) {
         {"raw", 0us, [&] { return runRaw(folder); }},
         {"update-headless", 0us, [&] { return runOperation(folder, Operation::Update); }},
         {"dump-headless", 0us, [&] { return runOperation(folder, Operation::Dump); }},
+        {"update-8-devices", 1ms, [&] { return runUpdateOnDevices(folder, 8); }},
     };
     return runFigureProgram(argc, argv, figures);
 }

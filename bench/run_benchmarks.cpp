@@ -36,6 +36,7 @@ std::vector<PlannedFigure> plan() {
     const Target perReport{Kind::HostMicrosecondsPerUnit, 5.0};
     const Target perBlock{Kind::HostMicrosecondsPerUnit, 30.0};
     const Target nearFloor{Kind::PercentOverFloor, 5.0};
+    const Target sideBySide{Kind::PercentOverFloor, 10.0};
     return {
         {{"raw", "write-record reports through `device/` alone", "report", none},
          Program::Headless,
@@ -74,6 +75,13 @@ std::vector<PlannedFigure> plan() {
          false},
         {{"dump-window-1ms", "`dump-window` at 1 ms per transfer, end to end", "block", nearFloor},
          Program::Window,
+         true,
+         false},
+        {{"update-8-devices",
+          "eight devices at 1 ms per transfer, each updated with a 1 MiB image by the command "
+          "line's `--all`, end to end",
+          "report", sideBySide},
+         Program::Headless,
          true,
          false},
     };
@@ -212,7 +220,11 @@ std::string report(const std::vector<TableRow>& rows, const Arguments& arguments
             "of the runs given. The device is the simulated one: without latency it answers at "
             "once, so a run's time is the host's whole cost (the simulated device's own "
             "bookkeeping included, which makes it an upper bound); with 1 ms per transfer, the "
-            "host's cost is the time beyond the floor, transfers × 1 ms.\n\n"
+            "host's cost is the time beyond the floor, transfers × 1 ms. `update-8-devices` counts "
+            "the "
+            "reports of all eight devices, and its floor is one device's transfers × 1 ms, since "
+            "the devices work side by side: it is the shortest time one device's update can "
+            "take.\n\n"
          << "- Date: " << utcDate() << '\n'
          << "- Processor: " << cpuModel() << ", " << processorCount() << " logical processors, "
          << kernelRelease() << '\n'

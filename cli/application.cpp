@@ -8,60 +8,88 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/device_list.h"
+#include "cli/device_selection.h"
 #include "cli/exit_status.h"
 #include "cli/messages.h"
-#include "cli/operation_command.h"
+#include "cli/result_lines.h"
+#include "cli/session.h"
+#include "cli/station.h"
 #include "firmware/messages.h"
 #include "platform/file_system.h"
 #include "platform/simulated/demo_setup.h"
-#include "platform/tracing_platform.h"
 
 namespace fwu::cli {
 
 namespace {
 
-ExitStatus listDevices(platform::HidPlatform& platform, const Environment& environment) {
-    const device::DeviceDirectory listing = device::findSupportedDevices(platform);
+using firmware::messages::displayPath;
+
+ExitStatus listDevices(const Session& session) {
+    const Options& options = session.options;
+    ExitStatus status = ExitStatus::Success;
+    const auto selection = selectionToRunOn(session, status);
+    if (!selection)
+        return status;
     bool anyOpened = false;
-    for (const auto& device : listing.devices) {
-        environment.out << deviceLine(device) << '\n';
+    for (const auto& device : selection->present) {
+        if (!isChosen(device, options))
+            continue;
+        if (!options.json)
+            session.environment.out << deviceLine(device) << '\n';
+        session.results.write(deviceJson(device));
         anyOpened = anyOpened || device.opened;
     }
-    if (listing.permissionDenied)
-        environment.err << firmware::messages::permissionDenied() << '\n';
-    else if (listing.devices.empty())
-        environment.err << NoDeviceMessage << '\n';
+    std::ostream& err = session.environment.err;
+    if (selection->permissionDenied)
+        err << firmware::messages::permissionDenied() << '\n';
+    else if (!anyOpened)
+        err << nothingChosenMessage(*selection, options) << '\n';
     return anyOpened ? ExitStatus::Success : ExitStatus::NoDevice;
 }
 
-ExitStatus runCommand(const Options& options, platform::HidPlatform& platform,
-                      const Environment& environment) {
-    if (options.command == Command::List)
-        return listDevices(platform, environment);
-    return runOperationCommand(options, platform, environment);
+bool usesFile(Command command) {
+    return command == Command::Update || command == Command::Load || command == Command::Upgrade ||
+           command == Command::Dump || command == Command::Verify;
 }
 
-// Runs the command with every report written to the trace file.
-ExitStatus runTraced(const Options& options, platform::HidPlatform& platform,
-                     const Environment& environment) {
-    const auto& path = *options.tracePath;
-    std::ofstream trace(path, std::ios::out | std::ios::trunc);
-    if (!trace) {
-        const std::error_code reason(errno, std::generic_category());
-        environment.err << "Cannot write the trace file " << path.string() << ": "
-                        << reason.message() << ". Choose a path in a folder you can write to.\n";
-        return ExitStatus::FileProblem;
+// The program folder's files, with the command's explicit path in place of its default.
+std::optional<firmware::ProgramFiles> programFiles(const Options& options,
+                                                   const Environment& environment) {
+    firmware::ProgramFiles files;
+    if (const auto folder = environment.programFolder())
+        files.folder = *folder;
+    else if (usesFile(options.command) && !options.path)
+        return std::nullopt;
+    switch (options.command) {
+        case Command::Update:
+        case Command::Verify:
+            files.updateImageOverride = options.path;
+            break;
+        case Command::Load:
+        case Command::Upgrade:
+            files.downloadImageOverride = options.path;
+            break;
+        case Command::Dump:
+            files.dumpFileOverride = options.path;
+            break;
+        default:
+            break;
     }
-    platform::TracingPlatform tracing(platform, trace);
-    ExitStatus status = runCommand(options, tracing, environment);
-    trace.close();
-    if (!trace) {
-        environment.err << "The trace file " << path.string()
-                        << " could not be written completely (is the disk full?).\n";
-        if (status == ExitStatus::Success)
-            status = ExitStatus::FileProblem;
-    }
-    return status;
+    return files;
+}
+
+std::string reasonText(const std::error_code& error) {
+    return error == std::errc::not_supported ? "it is not a file" : error.message();
+}
+
+// The log file, opened for appending before anything is sent to a device.
+std::optional<LineLog> openLog(const std::filesystem::path& path, std::ostream& err) {
+    std::error_code error;
+    auto log = LineLog::open(path, error);
+    if (!log)
+        err << "Cannot append to the log file " << displayPath(path) << ": " << reasonText(error)
+            << ". Choose a file in a folder you can write to.\n";
+    return log;
 }
 
 int usageError(const std::string& problem, const Environment& environment) {
@@ -79,6 +107,57 @@ std::shared_ptr<platform::HidPlatform> makeProcessPlatform(bool simulate, std::s
         return nullptr;
     }
     return platform::simulated::makeDemoBus(*settings.settings);
+}
+
+// Sets up what the command needs before anything is sent (the files, the trace and the log),
+// runs it and checks that the trace and the log were written.
+ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
+                      const Environment& environment) {
+    std::ostream& err = environment.err;
+    const auto files = programFiles(options, environment);
+    if (!files) {
+        err << "Cannot tell the program's folder, where the default files are. Give the file's "
+               "path on the command line.\n";
+        return ExitStatus::FileProblem;
+    }
+    std::ofstream trace;
+    if (options.tracePath) {
+        trace.open(*options.tracePath, std::ios::out | std::ios::trunc);
+        if (!trace) {
+            const std::error_code reason(errno, std::generic_category());
+            err << "Cannot write the trace file " << displayPath(*options.tracePath) << ": "
+                << reason.message() << ". Choose a path in a folder you can write to.\n";
+            return ExitStatus::FileProblem;
+        }
+    }
+    std::optional<LineLog> log;
+    if (options.logPath && !(log = openLog(*options.logPath, err)))
+        return ExitStatus::FileProblem;
+
+    ResultLines results(options.json ? &environment.out : nullptr, std::move(log));
+    const InterruptCatcher interrupts;
+    firmware::OperationSettings settings;
+    if (options.upgradeTimeout)
+        settings.upgradeWaitLimit = *options.upgradeTimeout;
+    const Session session{options, environment, backend, options.tracePath ? &trace : nullptr,
+                          results, interrupts,  *files,  settings};
+    ExitStatus status =
+        options.command == Command::List ? listDevices(session) : runOnDevices(session);
+
+    if (options.tracePath) {
+        trace.close();
+        if (!trace) {
+            err << "The trace file " << displayPath(*options.tracePath)
+                << " could not be written completely (is the disk full?).\n";
+            status = status == ExitStatus::Success ? ExitStatus::FileProblem : status;
+        }
+    }
+    if (const auto problem = results.logProblem()) {
+        err << "The log file " << displayPath(*options.logPath)
+            << " could not be written completely: " << *problem << ".\n";
+        status = status == ExitStatus::Success ? ExitStatus::FileProblem : status;
+    }
+    return status;
 }
 
 }  // namespace
@@ -106,8 +185,7 @@ int run(std::span<const std::string_view> arguments, const Environment& environm
     const auto backend = environment.makePlatform(options.simulate, problem);
     if (!backend)
         return usageError(problem, environment);
-    const ExitStatus status = options.tracePath ? runTraced(options, *backend, environment)
-                                                : runCommand(options, *backend, environment);
+    const ExitStatus status = runSession(options, *backend, environment);
     environment.out.flush();
     return static_cast<int>(status);
 }

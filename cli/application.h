@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,12 +18,16 @@ namespace fwu::cli {
 struct Environment {
     std::ostream& out;
     std::ostream& err;
+    // Standard error is a terminal that takes the control sequences of a progress board.
     bool errIsTerminal = false;
     // The backend: the system's, or with `simulate` the simulated bus. Nothing, with `problem`
     // set, when it cannot be made.
     std::function<std::shared_ptr<platform::HidPlatform>(bool simulate, std::string& problem)>
         makePlatform;
     std::function<std::optional<std::filesystem::path>()> programFolder;
+    // The time of day, for the start time of each result.
+    std::function<std::chrono::system_clock::time_point()> wallClock =
+        std::chrono::system_clock::now;
 };
 
 // The streams, the backends and the program folder of the running process.

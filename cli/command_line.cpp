@@ -1,8 +1,11 @@
 #include "cli/command_line.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 
 #include "firmware/operations.h"
@@ -14,137 +17,205 @@ namespace fwu::cli {
 
 namespace {
 
-enum class PathArgument { None, Optional };
-
 struct Subcommand {
     std::string_view name;
     Command command;
-    PathArgument path;
+    bool takesPath;
 };
 
-constexpr std::array<Subcommand, 7> Subcommands = {{
-    {"list", Command::List, PathArgument::None},
-    {"update", Command::Update, PathArgument::Optional},
-    {"load", Command::Load, PathArgument::Optional},
-    {"upgrade", Command::Upgrade, PathArgument::Optional},
-    {"dump", Command::Dump, PathArgument::Optional},
-    {"erase", Command::Erase, PathArgument::None},
-    {"bootloader", Command::Bootloader, PathArgument::None},
+constexpr std::array<Subcommand, 8> Subcommands = {{
+    {"list", Command::List, false},
+    {"update", Command::Update, true},
+    {"load", Command::Load, true},
+    {"upgrade", Command::Upgrade, true},
+    {"dump", Command::Dump, true},
+    {"verify", Command::Verify, true},
+    {"erase", Command::Erase, false},
+    {"bootloader", Command::Bootloader, false},
 }};
 
-constexpr double MaxTimeoutSeconds = 24 * 60 * 60;
+constexpr double MaxSeconds = 24 * 60 * 60;
 
-const Subcommand* findSubcommand(std::string_view name) {
-    for (const auto& subcommand : Subcommands) {
-        if (subcommand.name == name)
-            return &subcommand;
-    }
-    return nullptr;
-}
+enum class ZeroSeconds { Refused, Allowed };
 
-std::optional<std::chrono::milliseconds> parseTimeout(std::string_view text) {
+std::optional<std::chrono::milliseconds> parseSeconds(std::string_view text, ZeroSeconds zero) {
     double seconds = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !(seconds > 0) || seconds > MaxTimeoutSeconds) {
+    const bool inRange = zero == ZeroSeconds::Allowed ? seconds >= 0 : seconds > 0;
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !inRange ||
+        seconds > MaxSeconds) {
         return std::nullopt;
     }
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(seconds * 1000)));
 }
 
-// Walks the arguments once; each step consumes one argument, or two for an option with a value.
-class Parser {
-  public:
-    explicit Parser(std::span<const std::string_view> arguments) : arguments_(arguments) {}
+// Checks a number of seconds as CLI11 reads the option's value; the message follows the
+// option's name.
+CLI::Validator secondsCheck(ZeroSeconds zero) {
+    return CLI::Validator(
+        [zero](std::string& value) -> std::string {
+            if (parseSeconds(value, zero))
+                return {};
+            return std::string("needs a number of seconds ") +
+                   (zero == ZeroSeconds::Allowed ? "from 0" : "above 0") + " up to " +
+                   std::to_string(static_cast<int>(MaxSeconds)) + ", got '" + value + "'";
+        },
+        "");
+}
 
-    ParsedCommandLine parse() {
-        while (next_ < arguments_.size() && result_.error.empty() &&
-               result_.request == Request::Run) {
-            take(arguments_[next_++]);
+constexpr std::array<std::string_view, 8> Flags = {
+    "--help", "--version", "--simulate", "--quiet", "--all", "--repeat", "--verify", "--json",
+};
+
+// What CLI11 would take otherwise: "--trace= update" as "--trace update", and "--quiet=0" as
+// no --quiet. An '=' with nothing after it, and a value given to a flag, are refused instead.
+std::optional<std::string> misplacedValue(std::span<const std::string_view> arguments) {
+    for (const std::string_view argument : arguments) {
+        if (argument == "--")
+            break;
+        const std::size_t equals = argument.find('=');
+        if (!argument.starts_with("--") || equals == std::string_view::npos)
+            continue;
+        const std::string name(argument.substr(0, equals));
+        if (std::find(Flags.begin(), Flags.end(), name) != Flags.end())
+            return "option " + name + " takes no value";
+        if (equals + 1 == argument.size())
+            return "option " + name + " needs a value after '='";
+    }
+    return std::nullopt;
+}
+
+// The options and the commands as CLI11 reads them into `options`. Help is this program's own
+// text, so CLI11's help option is off.
+class Declaration {
+  public:
+    explicit Declaration(Options& options) : options_(options) {
+        app_.set_help_flag();
+        app_.fallthrough();  // the commands take every option, also after their name
+        app_.add_flag("--help", help_);
+        app_.add_flag("--version", version_);
+        app_.add_flag("--simulate", options.simulate);
+        app_.add_flag("--quiet", options.quiet);
+        app_.add_option("--trace", traceText_)->type_name("FILE");
+        app_.add_option("--timeout", timeoutText_)
+            ->type_name("SECONDS")
+            ->check(secondsCheck(ZeroSeconds::Refused));
+        app_.add_option("--device", options.devicePaths)
+            ->type_name("PATH")
+            ->allow_extra_args(false);
+        app_.add_option("--serial", options.serialNumbers)
+            ->type_name("SERIAL")
+            ->allow_extra_args(false);
+        app_.add_flag("--all", options.all);
+        // A flag that takes a value only after '=': a bare --wait never takes the next word.
+        app_.add_flag("--wait{0}", waitText_)->check(secondsCheck(ZeroSeconds::Allowed));
+        app_.add_flag("--repeat", options.repeat);
+        app_.add_flag("--verify", options.verifyAfterUpdate);
+        app_.add_flag("--json", options.json);
+        app_.add_option("--log", logText_)->type_name("FILE");
+        for (const Subcommand& subcommand : Subcommands) {
+            CLI::App* command = app_.add_subcommand(std::string(subcommand.name));
+            if (subcommand.takesPath)
+                command->add_option("path", pathText_);
+            commands_.push_back(command);
         }
-        if (result_.error.empty() && result_.request == Request::Run && subcommand_ == nullptr)
-            fail("no command given");
-        return result_;
+        app_.allow_extras();  // words it does not know are told apart below
+    }
+
+    void parse(std::span<const std::string_view> arguments) {
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+        app_.parse(reversed);
+    }
+
+    Request request() const {
+        if (help_)
+            return Request::ShowHelp;
+        return version_ ? Request::ShowVersion : Request::Run;
+    }
+
+    // Takes the command and the texts into the options; returns what is wrong, if anything.
+    std::optional<std::string> complete() {
+        const Subcommand* chosen = nullptr;
+        for (std::size_t index = 0; index < commands_.size(); ++index) {
+            if (commands_[index]->parsed())
+                chosen = &Subcommands[index];
+        }
+        const auto surplus = app_.remaining();
+        if (!surplus.empty()) {
+            const std::string& word = surplus.front();
+            if (word.starts_with("-"))
+                return "unknown option '" + word + "'";
+            return (chosen ? "unexpected argument '" : "unknown command '") + word + "'";
+        }
+        if (!chosen)
+            return "no command given";
+        options_.command = chosen->command;
+        if (pathText_) {
+            if (pathText_->empty())
+                return "an empty path is not a file";
+            options_.path = platform::pathFromUtf8(*pathText_);
+        }
+        if (traceText_)
+            options_.tracePath = platform::pathFromUtf8(*traceText_);
+        if (logText_)
+            options_.logPath = platform::pathFromUtf8(*logText_);
+        if (timeoutText_)
+            options_.upgradeTimeout = parseSeconds(*timeoutText_, ZeroSeconds::Refused);
+        if (waitText_)
+            options_.wait = parseSeconds(*waitText_, ZeroSeconds::Allowed);
+        return combinationProblem();
     }
 
   private:
-    void take(std::string_view argument) {
-        if (!optionsEnded_ && argument == "--") {
-            optionsEnded_ = true;
-        } else if (!optionsEnded_ && argument.size() > 1 && argument.front() == '-') {
-            takeOption(argument);
-        } else {
-            takeOperand(argument);
-        }
-    }
-
-    void takeOption(std::string_view argument) {
-        const std::size_t equals = argument.find('=');
-        const std::string_view name = argument.substr(0, equals);
-        const std::optional<std::string_view> inlineValue =
-            equals == std::string_view::npos ? std::nullopt
-                                             : std::optional(argument.substr(equals + 1));
-        if (name == "--help") {
-            result_.request = Request::ShowHelp;
-        } else if (name == "--version") {
-            result_.request = Request::ShowVersion;
-        } else if (name == "--simulate" || name == "--quiet") {
-            if (inlineValue)
-                return fail("option " + std::string(name) + " takes no value");
-            (name == "--simulate" ? result_.options.simulate : result_.options.quiet) = true;
-        } else if (name == "--trace") {
-            if (const auto value = optionValue(name, inlineValue))
-                result_.options.tracePath = platform::pathFromUtf8(*value);
-        } else if (name == "--timeout") {
-            if (const auto value = optionValue(name, inlineValue)) {
-                result_.options.upgradeTimeout = parseTimeout(*value);
-                if (!result_.options.upgradeTimeout)
-                    fail("--timeout needs a number of seconds above 0, got '" +
-                         std::string(*value) + "'");
-            }
-        } else {
-            fail("unknown option '" + std::string(argument) + "'");
-        }
-    }
-
-    std::optional<std::string_view> optionValue(std::string_view name,
-                                                std::optional<std::string_view> inlineValue) {
-        if (inlineValue && !inlineValue->empty())
-            return inlineValue;
-        if (!inlineValue && next_ < arguments_.size())
-            return arguments_[next_++];
-        fail("option " + std::string(name) + " needs a value");
+    std::optional<std::string> combinationProblem() const {
+        if (options_.verifyAfterUpdate && options_.command != Command::Update)
+            return "--verify goes with update only (the verify command checks without updating)";
+        if (options_.repeat && options_.command == Command::List)
+            return "--repeat runs a command on each device that arrives; list is not one";
         return std::nullopt;
     }
 
-    void takeOperand(std::string_view argument) {
-        if (subcommand_ == nullptr) {
-            subcommand_ = findSubcommand(argument);
-            if (subcommand_ == nullptr)
-                return fail("unknown command '" + std::string(argument) + "'");
-            result_.options.command = subcommand_->command;
-        } else if (subcommand_->path == PathArgument::Optional && !result_.options.path) {
-            if (argument.empty())
-                return fail("an empty path is not a file");
-            result_.options.path = platform::pathFromUtf8(argument);
-        } else {
-            fail("unexpected argument '" + std::string(argument) + "'");
-        }
-    }
-
-    void fail(std::string message) { result_.error = std::move(message); }
-
-    std::span<const std::string_view> arguments_;
-    std::size_t next_ = 0;
-    bool optionsEnded_ = false;
-    const Subcommand* subcommand_ = nullptr;
-    ParsedCommandLine result_;
+    Options& options_;
+    CLI::App app_{"", ProgramName};
+    std::vector<CLI::App*> commands_;
+    bool help_ = false;
+    bool version_ = false;
+    std::optional<std::string> pathText_;
+    std::optional<std::string> traceText_;
+    std::optional<std::string> logText_;
+    std::optional<std::string> timeoutText_;
+    std::optional<std::string> waitText_;
 };
 
 }  // namespace
 
+std::string_view commandName(Command command) {
+    for (const Subcommand& subcommand : Subcommands) {
+        if (subcommand.command == command)
+            return subcommand.name;
+    }
+    return {};
+}
+
 ParsedCommandLine parseCommandLine(std::span<const std::string_view> arguments) {
-    return Parser(arguments).parse();
+    ParsedCommandLine result;
+    if (auto problem = misplacedValue(arguments)) {
+        result.error = *problem;
+        return result;
+    }
+    Declaration declaration(result.options);
+    try {
+        declaration.parse(arguments);
+    } catch (const CLI::ParseError& error) {
+        result.error = error.what();
+        return result;
+    }
+    result.request = declaration.request();
+    if (result.request == Request::Run) {
+        if (auto problem = declaration.complete())
+            result.error = *problem;
+    }
+    return result;
 }
 
 std::string versionText() {
@@ -173,16 +244,48 @@ std::string helpText() {
          << ")\n"
          << "  dump [FILE]       read the device's flash into FILE (default "
          << firmware::DumpFileName << "); an\n"
-         << "                    earlier FILE is replaced only by a complete dump\n"
+         << "                    earlier FILE is replaced only by a complete dump; with --all\n"
+         << "                    or --repeat each device has a FILE of its own, named with its\n"
+         << "                    serial number\n"
+         << "  verify [IMAGE]    read back as much of the flash as IMAGE covers and compare it\n"
+         << "                    with IMAGE as `update` writes it (default "
+         << firmware::UpdateImageName << "); the flash\n"
+         << "                    is taken to read back from the address where the update\n"
+         << "                    starts writing, as the devices of the family do\n"
          << "  erase             send the erase command\n"
          << "  bootloader        send the bootloader-entry command\n"
          << "The default files are those in the program's own folder.\n"
          << "\n"
-         << "Options:\n"
+         << "Choosing the devices:\n"
+         << "  --device PATH     the device at PATH, as `list` shows it\n"
+         << "  --serial SERIAL   the device with this serial number\n"
+         << "                    Both may be given more than once. With several supported\n"
+         << "                    devices present and none chosen, every command but `list`\n"
+         << "                    refuses and lists them (exit status 2).\n"
+         << "  --all             run the command on every supported device present, or every\n"
+         << "                    chosen one, all at once; a summary ends it, one line per device\n"
+         << "\n"
+         << "Production line:\n"
+         << "  --wait[=SECONDS]  wait for a supported (chosen) device to arrive before the\n"
+         << "                    command runs; without SECONDS, or 0, until Ctrl-C\n"
+         << "  --repeat          the station loop: wait for a device, run the command on it,\n"
+         << "                    report, wait until it has left, and again, until Ctrl-C; each\n"
+         << "                    device once per visit (with --all, every one that is there at\n"
+         << "                    once). With --wait=SECONDS it also ends when no device arrives\n"
+         << "                    for that long. Exit status: 0 when every device succeeded,\n"
+         << "                    1 when one did not, 3 when none came\n"
+         << "  --verify          with update: verify the device right after the update\n"
+         << "  --json            the results as JSON, one object per line, per device and\n"
+         << "                    command, on standard output, and nothing else there\n"
+         << "  --log FILE        append the same JSON lines to FILE; several programs may\n"
+         << "                    append to one FILE at once\n"
+         << "\n"
+         << "Other options:\n"
          << "  --simulate        use a simulated device instead of the real ones\n"
          << "  --trace FILE      write every report in both directions to FILE, one line each:\n"
          << "                    '>' host to device or '<' device to host, the length, the\n"
-         << "                    bytes in hex, and 'failed' after a transfer that failed\n"
+         << "                    bytes in hex, and 'failed' after a transfer that failed; with\n"
+         << "                    --all each line starts with the device's path\n"
          << "  --timeout SECONDS how long `upgrade` waits for the device to come back in\n"
          << "                    bootloader mode (default " << defaultTimeout.count() << ")\n"
          << "  --quiet           no progress and no success messages; errors are still shown\n"
@@ -190,16 +293,18 @@ std::string helpText() {
          << "  --version         show the version and exit\n"
          << "\n"
          << "Progress goes to standard error, results to standard output. Ctrl-C stops an\n"
-         << "operation at its next report and nothing more is sent; a second Ctrl-C ends the\n"
-         << "program at once.\n"
+         << "operation (with --all every one) at its next report and nothing more is sent; a\n"
+         << "second Ctrl-C ends the program at once.\n"
          << "\n"
          << "Exit status:\n"
-         << "  0  success\n"
+         << "  0  success (with --all: on every device)\n"
          << "  1  the operation failed: the device refused, did not answer, did not come\n"
-         << "     back, or the operation was cancelled (the message says which)\n"
-         << "  2  bad usage: the command line or " << SimulationVariable << "\n"
-         << "  3  no supported device found\n"
-         << "  4  an image, the dump file or the trace file cannot be used\n"
+         << "     back, did not match the image, or the operation was cancelled (the message\n"
+         << "     says which); with --all: on at least one device\n"
+         << "  2  bad usage: the command line or " << SimulationVariable << ", or several\n"
+         << "     devices present and none chosen\n"
+         << "  3  no supported device found (with --wait: none arrived in time)\n"
+         << "  4  an image, the dump file, the trace file or the log file cannot be used\n"
          << "\n"
          << "The simulated device of --simulate is one device in application mode taking\n"
          << "about 1 ms per transfer. " << SimulationVariable << " changes it: items\n"

@@ -4,6 +4,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -12,7 +13,12 @@ namespace fwu::cli {
 
 bool standardErrorIsTerminal() {
 #ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
+    if (_isatty(_fileno(stderr)) == 0)
+        return false;
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(console, &mode) != 0 &&
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 #else
     return isatty(fileno(stderr)) != 0;
 #endif

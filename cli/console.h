@@ -2,7 +2,9 @@
 
 namespace fwu::cli {
 
-// True when standard error is a terminal that a self-updating progress line can redraw.
+// True when standard error is a terminal that a self-updating progress display can redraw:
+// one that takes carriage returns and the control sequences that move the cursor up. On
+// Windows the console is switched to take them; a console that cannot be is not counted.
 bool standardErrorIsTerminal();
 
 }  // namespace fwu::cli

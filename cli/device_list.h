@@ -6,8 +6,13 @@
 
 namespace fwu::cli {
 
-// The device's line of `list`: path, mode, vendor:product ID, version, manufacturer, product
-// and serial number, separated by tabs. Fields a device did not tell are empty.
+// The device's line as `list` shows it: path, mode, vendor:product ID, version, manufacturer,
+// product and serial number, separated by tabs. Fields a device did not tell are empty.
 std::string deviceLine(const device::FoundDevice& device);
+
+// "application" or "bootloader".
+std::string modeName(const platform::Attributes& attributes);
+// "7a5d".
+std::string hexId(std::uint16_t value);
 
 }  // namespace fwu::cli

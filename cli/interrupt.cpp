@@ -1,22 +1,25 @@
 #include "cli/interrupt.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace fwu::cli {
 
 namespace {
 
-volatile std::sig_atomic_t interruptRaised = 0;
+// A lock-free atomic is safe to set in a signal handler and to read from the workers.
+std::atomic<bool> interruptRaised{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void onInterrupt(int signal) {
-    interruptRaised = 1;
+    interruptRaised.store(true);
     std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
 
 InterruptCatcher::InterruptCatcher() {
-    interruptRaised = 0;
+    interruptRaised.store(false);
     previous_ = std::signal(SIGINT, onInterrupt);
 }
 
@@ -25,7 +28,7 @@ InterruptCatcher::~InterruptCatcher() {
 }
 
 bool InterruptCatcher::interrupted() const {
-    return interruptRaised != 0;
+    return interruptRaised.load();
 }
 
 }  // namespace fwu::cli

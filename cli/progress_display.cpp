@@ -15,16 +15,38 @@ constexpr auto RedrawInterval = std::chrono::milliseconds(100);
 // Throughput and time left are shown once the operation has run this long.
 constexpr std::chrono::duration<double> SteadyAfter = std::chrono::milliseconds(200);
 
+}  // namespace
+
 std::string percentText(double fraction) {
     return std::to_string(static_cast<int>(std::floor(fraction * 100))) + "%";
 }
 
-std::string bar(double fraction) {
+std::string progressBar(double fraction) {
     const auto filled = static_cast<std::size_t>(std::floor(fraction * BarWidth));
     return "[" + std::string(filled, '#') + std::string(BarWidth - filled, '-') + "]";
 }
 
-}  // namespace
+std::string rateText(const ProgressFigures& figures) {
+    if (figures.totalBytes == 0 || figures.elapsed < SteadyAfter || figures.bytesDone == 0)
+        return {};
+    const double rate = static_cast<double>(figures.bytesDone) / figures.elapsed.count();
+    const double left = static_cast<double>(figures.totalBytes - figures.bytesDone) / rate;
+    return "  " + byteText(rate) + "/s  " + durationText(std::chrono::seconds(std::llround(left))) +
+           " left";
+}
+
+ProgressFigures progressFigures(std::int64_t done, std::int64_t total, std::uint64_t totalBytes,
+                                std::chrono::duration<double> elapsed) {
+    ProgressFigures result;
+    if (total > 0)
+        result.fraction =
+            std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+    result.totalBytes = totalBytes;
+    result.bytesDone =
+        static_cast<std::uint64_t>(result.fraction * static_cast<double>(totalBytes));
+    result.elapsed = elapsed;
+    return result;
+}
 
 std::string byteText(double bytes) {
     constexpr std::array<const char*, 3> Units = {"KiB", "MiB", "GiB"};
@@ -70,15 +92,8 @@ void ProgressDisplay::start(const std::string& label, std::uint64_t totalBytes) 
     last_ = {};
 }
 
-ProgressDisplay::Figures ProgressDisplay::figures(std::int64_t done, std::int64_t total) const {
-    Figures result;
-    if (total > 0)
-        result.fraction =
-            std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
-    result.bytesDone =
-        static_cast<std::uint64_t>(result.fraction * static_cast<double>(totalBytes_));
-    result.elapsed = clock_() - startTime_;
-    return result;
+ProgressFigures ProgressDisplay::figures(std::int64_t done, std::int64_t total) const {
+    return progressFigures(done, total, totalBytes_, clock_() - startTime_);
 }
 
 void ProgressDisplay::advance(std::int64_t done, std::int64_t total) {
@@ -107,18 +122,17 @@ void ProgressDisplay::finish() {
     active_ = false;
 }
 
-void ProgressDisplay::drawTerminalLine(const Figures& figures) {
-    std::string line = label_ + " " + bar(figures.fraction) + " " + percentText(figures.fraction);
+void ProgressDisplay::note(const std::string& text) {
+    finish();
+    out_ << text << '\n' << std::flush;
+}
+
+void ProgressDisplay::drawTerminalLine(const ProgressFigures& figures) {
+    std::string line =
+        label_ + " " + progressBar(figures.fraction) + " " + percentText(figures.fraction);
     if (totalBytes_ > 0) {
         line += "  " + byteText(static_cast<double>(figures.bytesDone)) + " / " +
-                byteText(static_cast<double>(totalBytes_));
-        const double seconds = figures.elapsed.count();
-        if (figures.elapsed >= SteadyAfter && figures.bytesDone > 0) {
-            const double rate = static_cast<double>(figures.bytesDone) / seconds;
-            const double left = static_cast<double>(totalBytes_ - figures.bytesDone) / rate;
-            line += "  " + byteText(rate) + "/s  " +
-                    durationText(std::chrono::seconds(std::llround(left))) + " left";
-        }
+                byteText(static_cast<double>(totalBytes_)) + rateText(figures);
     }
     const std::size_t length = line.size();
     // Blanks over whatever a longer earlier line left on the screen.
@@ -129,7 +143,7 @@ void ProgressDisplay::drawTerminalLine(const Figures& figures) {
     drawnFraction_ = figures.fraction;
 }
 
-void ProgressDisplay::writeTenthLine(const Figures& figures) {
+void ProgressDisplay::writeTenthLine(const ProgressFigures& figures) {
     const int tenths = static_cast<int>(std::floor(figures.fraction * Tenths));
     if (tenths <= tenthsWritten_)
         return;

@@ -2,13 +2,14 @@
 
 namespace fwu::cli {
 
-TerminalHost::TerminalHost(std::ostream& err, ProgressDisplay& progress,
+TerminalHost::TerminalHost(std::ostream& messages, ProgressView& progress,
                            const InterruptCatcher& interrupts, bool quiet)
-    : err_(err), progress_(progress), interrupts_(interrupts), quiet_(quiet) {}
+    : messages_(messages), progress_(progress), interrupts_(interrupts), quiet_(quiet) {}
 
 void TerminalHost::setProgressSubject(std::string label, std::uint64_t totalBytes) {
     progressLabel_ = std::move(label);
     progressBytes_ = totalBytes;
+    bytesDone_ = 0;
 }
 
 void TerminalHost::showProgress() {
@@ -17,6 +18,7 @@ void TerminalHost::showProgress() {
 }
 
 void TerminalHost::advanceProgress(std::int64_t done, std::int64_t total) {
+    bytesDone_ = progressFigures(done, total, progressBytes_, {}).bytesDone;
     if (!quiet_)
         progress_.advance(done, total);
 }
@@ -27,12 +29,12 @@ void TerminalHost::clearProgress() {
 
 void TerminalHost::showUpgradeBusy() {
     if (!quiet_)
-        err_ << "Waiting for the device to restart in bootloader mode...\n" << std::flush;
+        progress_.note("Waiting for the device to restart in bootloader mode...");
 }
 
 void TerminalHost::showError(const std::string& message) {
     progress_.finish();
-    err_ << message << '\n' << std::flush;
+    messages_ << message << '\n' << std::flush;
     errorsShown_.push_back(message);
 }
 

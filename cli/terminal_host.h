@@ -11,11 +11,12 @@
 
 namespace fwu::cli {
 
-// Runs an operation in a terminal: the progress on the display, messages on standard error, and
-// Ctrl-C as the cancel request. The window's controls have no counterpart here.
+// Runs an operation in a terminal: the progress on a view, messages on a stream (standard
+// error, or the lines of one device), and Ctrl-C as the cancel request. The window's controls
+// have no counterpart here.
 class TerminalHost : public firmware::OperationHost {
   public:
-    TerminalHost(std::ostream& err, ProgressDisplay& progress, const InterruptCatcher& interrupts,
+    TerminalHost(std::ostream& messages, ProgressView& progress, const InterruptCatcher& interrupts,
                  bool quiet);
 
     // What the progress display names and counts for the operation about to run.
@@ -24,6 +25,8 @@ class TerminalHost : public firmware::OperationHost {
     // Messages the operation has shown so far, in order.
     const std::vector<std::string>& errorsShown() const { return errorsShown_; }
     bool unloaded() const { return unloaded_; }
+    // The bytes of the progress subject done by the last progress step.
+    std::uint64_t bytesDone() const { return bytesDone_; }
 
     void showProgress() override;
     void advanceProgress(std::int64_t done, std::int64_t total) override;
@@ -42,12 +45,13 @@ class TerminalHost : public firmware::OperationHost {
     void busyChanged(bool) override {}
 
   private:
-    std::ostream& err_;
-    ProgressDisplay& progress_;
+    std::ostream& messages_;
+    ProgressView& progress_;
     const InterruptCatcher& interrupts_;
     bool quiet_;
     std::string progressLabel_;
     std::uint64_t progressBytes_ = 0;
+    std::uint64_t bytesDone_ = 0;
     std::vector<std::string> errorsShown_;
     bool unloaded_ = false;
 };

@@ -3,7 +3,8 @@
 # under Wine, and checks what they did: the update's records carry the image's bytes, and the
 # dump file holds exactly the flash bytes the device answered. Then the program in a drive root
 # and in a folder named outside the ANSI code page, a path in such a folder on its command line,
-# a dump into a device name, and the manifest the program carries.
+# a dump into a device name, two programs appending to one log, and the manifest the program
+# carries.
 #   check-windows-cli.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -75,6 +76,19 @@ status=0
 run_cli --simulate dump NUL >/dev/null 2>"$work/nul.err" || status=$?
 [ "$status" -eq 4 ] && grep -q "NUL is not a file" "$work/nul.err" ||
     { echo "a dump into NUL ended with status $status"; cat "$work/nul.err"; exit 1; }
+
+echo "two programs append to one log at once (LockFileEx, FILE_APPEND_DATA)"
+log=$work/line.log
+printf '{}\n' >"$log"
+for station in 1 2; do
+    FIRMWARE_UPDATE_SIMULATION="clock=virtual;latency-us=0;devices=8" run_cli --simulate --quiet \
+        --all --log "$(winepath -w "$log")" erase &
+    pids[station]=$!
+done
+wait "${pids[1]}" && wait "${pids[2]}" || { echo "a program appending to the log failed"; exit 1; }
+whole=$(grep -c '^{"device":"sim:hid[0-7]",.*"command":"erase","outcome":"succeeded",.*}\r\?$' "$log")
+[ "$(wc -l <"$log")" -eq 17 ] && [ "$whole" -eq 16 ] ||
+    { echo "the log does not hold both programs' lines whole"; cat "$log"; exit 1; }
 
 # Without asInvoker, Windows asks for administrator rights for a program whose name contains
 # "update". The manifest is a resource of the program, in plain text.

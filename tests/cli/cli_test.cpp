@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <iomanip>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #ifndef _WIN32
@@ -14,9 +16,10 @@
 #endif
 
 #include "cli/application.h"
-#include "cli/device_list.h"
 #include "cli/interrupt.h"
+#include "cli/progress_board.h"
 #include "cli/progress_display.h"
+#include "device/device_directory.h"
 #include "platform/simulated/demo_setup.h"
 #include "tests/firmware/operations_fixture.h"
 
@@ -39,9 +42,9 @@ struct Case {
     const char* arguments;   // split at spaces; @name: a file in the test's folder
     const char* simulation;  // added to FastBus
     int exitStatus;
-    const char* out;         // the whole standard output; nullptr: not checked
-    const char* err;         // a part of standard error; "": it stays empty
-    std::size_t traced = 0;  // the reports the trace file holds
+    const char* out;   // the whole standard output; nullptr: not checked
+    const char* err;   // parts of standard error, separated by '|'; "": it stays empty
+    int reports = -1;  // the reports sent and answered (the trace file holds them); -1: any
 };
 
 const std::string Names = "\tSimulated Devices\tFirmware Update Test Device\tSIM-10000";
@@ -82,6 +85,50 @@ const Case Cases[] = {
     {"--simulate --trace @trace.txt dump @flash.bin", "interrupt-at=100", Failed, "",
      "The dump was cancelled after 100 of 32768 blocks.", 101},
     {"--simulate dump @absent/file", "", FileProblem, "", "@absent/file.part"},
+    // Choosing among several devices, or refusing to guess.
+    {"--simulate --device sim:hid1 erase", "devices=2", Success,
+     "Erase command sent to sim:hid1.\n", "", 1},
+    {"--simulate --serial SIM-100002 --serial NONE erase", "devices=3", Success,
+     "Erase command sent to sim:hid1.\n", "", 1},
+    {"--simulate --serial NONE erase", "devices=2", NoDevice, "",
+     "No supported device matches --serial NONE.", 0},
+    {"--simulate --trace @trace.txt erase", "devices=2", Usage, "",
+     "2 supported devices are connected|SIM-100002\nChoose one with --device PATH or --serial", 0},
+    // Each device its own worker: one fails mid-way, one is unplugged, the third finishes.
+    {"--simulate --all update @image.bin", "devices=3;fail-transfers-from=,3;unplug-at=,,4", Failed,
+     "sim:hid0 SIM-100001: update succeeded: Firmware update complete: @image.bin written to "
+     "sim:hid0.\nsim:hid1 SIM-100002: update failed (transfer-failed): The device did not accept "
+     "record 2 of 3. Its firmware is incomplete: run the update again.\nsim:hid2 SIM-100003: "
+     "update failed (transfer-failed): The device did not accept record 3 of 3. Its firmware is "
+     "incomplete: run the update again.\n1 of 3 devices succeeded.\n",
+     "sim:hid1: update: 33% (28 B of 85 B)\n"},
+    {"--simulate --all erase", "no-device", NoDevice, "", "No supported device found."},
+    {"--simulate --all upgrade @image.bin", "devices=3;serials=A,A,", Failed, nullptr,
+     "sim:hid0: Not upgraded: sim:hid0 and sim:hid1 have the same serial number, A|sim:hid2: Not "
+     "upgraded: sim:hid2 has no serial number",
+     0},
+    {"--simulate --all --trace @trace.txt dump @flash.bin", "devices=2;interrupt-at=100", Failed,
+     nullptr, "sim:hid0: The dump was cancelled|sim:hid1: The dump was cancelled"},
+    // Waiting for a device, and the station loop: each device once per visit.
+    {"--simulate --wait=5 erase", "arrive-ms=2000", Success, "Erase command sent to sim:hid0.\n",
+     "Waiting for a supported device to arrive", 1},
+    {"--simulate --wait=1.5 erase", "arrive-ms=2000", NoDevice, "",
+     "No supported device arrived within 1.5 seconds.", 0},
+    {"--simulate --repeat --wait=3 --quiet erase",
+     "devices=3;serials=A,B,A;arrive-ms=0,1000,3000;leave-ms=500,2000,", Success, "", "", 3},
+    {"--simulate --repeat --wait=3 erase",
+     "devices=3;serials=A,B,A;arrive-ms=0,1000,3000;leave-ms=500,2000,", Success,
+     "Erase command sent to sim:hid0.\nErase command sent to sim:hid1.\nErase command sent to "
+     "sim:hid2.\n",
+     "Waiting for a device"},
+    // Read back: the image after the update matches it, a fresh device's flash does not.
+    {"--simulate --verify update @image.bin", "", Success,
+     "Firmware update complete: @image.bin written to sim:hid0.\nVerify complete: the flash of "
+     "sim:hid0 matches @image.bin.\n",
+     "verify: 100%"},
+    {"--simulate verify @image.bin", "", Failed, "", "differs from @image.bin at offset 0"},
+    {"--simulate --trace @trace.txt --log @absent/log erase", "", FileProblem, "",
+     "Cannot append to the log file @absent/log", 0},
     {"--simulate --trace @trace.txt erase", "", Success, "Erase command sent to sim:hid0.\n", "",
      1},
     {"--simulate bootloader", "", Success, "Bootloader-entry command sent to sim:hid0.\n", ""},
@@ -93,8 +140,12 @@ const Case Cases[] = {
     {"--force update", "", Usage, "", "unknown option '--force'"},
     {"erase @image.bin", "", Usage, "", "unexpected argument"},
     {"update @image.bin @image.bin", "", Usage, "", "unexpected argument"},
-    {"update --trace", "", Usage, "", "--trace needs a value"},
-    {"--timeout 0 upgrade", "", Usage, "", "--timeout needs"},
+    {"update --trace", "", Usage, "", "--trace: 1 required FILE missing"},
+    {"--trace= update", "", Usage, "", "option --trace needs a value after '='"},
+    {"--quiet=0 update", "", Usage, "", "option --quiet takes no value"},
+    {"--timeout 0 upgrade", "", Usage, "", "--timeout: needs a number of seconds above 0"},
+    {"erase --wait 5", "", Usage, "", "unexpected argument '5'"},
+    {"--verify dump", "", Usage, "", "--verify goes with update only"},
     {"--simulate list", "latency=5", Usage, "",
      "FIRMWARE_UPDATE_SIMULATION: unknown key 'latency'"},
     {"--simulate list", "unplug-at", Usage, "", "'unplug-at' needs a value"},
@@ -119,50 +170,145 @@ std::string traceLine(const platform::simulated::TranscriptEntry& entry) {
     return line.str() + (entry.succeeded ? "" : " failed");
 }
 
-TEST(CommandLine, ExitStatusOutputAndTrace) {
-    for (const auto& c : Cases) {
-        SCOPED_TRACE(std::string(c.arguments) + " with " + c.simulation);
-        TempFolder folder;
-        const auto substitute = [&](std::string text) {  // @name: a file in the test's folder
-            for (std::size_t at; (at = text.find('@')) != std::string::npos;)
-                text.replace(at, 1, (folder.path() / "").string());
-            return text;
-        };
+// A run of the command line in the test process, in a folder of its own holding image.bin.
+struct CliRun {
+    TempFolder folder;
+    int status = -1;
+    std::ostringstream out, err;
+    std::shared_ptr<SimulatedBus> bus;
+
+    // @name: a file in the test's folder.
+    std::string substitute(std::string text) const {
+        for (std::size_t at; (at = text.find('@')) != std::string::npos;)
+            text.replace(at, 1, (folder.path() / "").string());
+        return text;
+    }
+
+    // With `given`, the run is on that bus instead of the one --simulate makes.
+    CliRun(const std::string& argumentText, const std::string& simulation,
+           std::shared_ptr<SimulatedBus> given = nullptr) {
         std::vector<std::string> arguments;
-        std::istringstream words(substitute(c.arguments));
+        std::istringstream words(substitute(argumentText));
         for (std::string word; words >> word;)
             arguments.push_back(word);
         writeFile(folder.path() / "image.bin", imageBytes(85));
-        setSimulation(FastBus + c.simulation);
-        std::shared_ptr<SimulatedBus> bus;
+        setSimulation(FastBus + simulation);
         const auto makePlatform = [&](bool simulate, std::string& problem) {
-            auto made = processEnvironment().makePlatform(simulate, problem);
+            auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
             bus = std::dynamic_pointer_cast<SimulatedBus>(made);
             return made;
         };
-        std::ostringstream out, err;
-        const Environment environment{out, err, false, makePlatform,
-                                      [&] { return std::optional(folder.path()); }};
-
+        const Environment environment{out,
+                                      err,
+                                      false,
+                                      makePlatform,
+                                      [&] { return std::optional(folder.path()); },
+                                      [] {
+                                          using namespace std::chrono;
+                                          return sys_days{2026y / 5 / 4} + 3h + 2min + 1234ms;
+                                      }};
         const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-        EXPECT_EQ(run(views, environment), c.exitStatus) << err.str();
-
-        if (c.out) {
-            EXPECT_EQ(out.str(), substitute(c.out));
-        }
-        EXPECT_NE(err.str().find(substitute(c.err)), std::string::npos) << err.str();
-        EXPECT_TRUE(*c.err || err.str().empty()) << err.str();
-        if (c.traced > 0) {
-            ASSERT_TRUE(bus);
-            std::string expected;
-            for (const auto& entry : bus->transcript())
-                expected += traceLine(entry) + "\n";
-            std::ifstream trace(folder.path() / "trace.txt");  // text: one line ending or two
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(trace), {}), expected);
-            EXPECT_EQ(bus->transcript().size(), c.traced);
-            EXPECT_EQ(bus->openHandleCount(), 0);
-        }
+        status = run(views, environment);
     }
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+TEST(CommandLine, ExitStatusOutputAndTrace) {
+    for (const auto& c : Cases) {
+        SCOPED_TRACE(std::string(c.arguments) + " with " + c.simulation);
+        const CliRun r(c.arguments, c.simulation);
+        EXPECT_EQ(r.status, c.exitStatus) << r.err.str();
+        if (c.out) {
+            EXPECT_EQ(r.out.str(), r.substitute(c.out));
+        }
+        std::istringstream parts(r.substitute(c.err));
+        for (std::string part; std::getline(parts, part, '|');)
+            EXPECT_NE(r.err.str().find(part), std::string::npos) << r.err.str();
+        EXPECT_TRUE(*c.err || r.err.str().empty()) << r.err.str();
+        if (!r.bus)
+            continue;
+        std::vector<std::string> expected;  // with --all each line names its device
+        const bool all = std::string(c.arguments).find("--all") != std::string::npos;
+        for (const auto& entry : r.bus->transcript())
+            expected.push_back((all ? entry.devicePath + " " : "") + traceLine(entry));
+        if (c.reports >= 0) {
+            EXPECT_EQ(expected.size(), static_cast<std::size_t>(c.reports));
+            EXPECT_EQ(r.bus->openHandleCount(), 0);
+        }
+        std::ifstream trace(r.folder.path() / "trace.txt");  // text: one line ending or two
+        if (!trace)
+            continue;
+        auto traced = lines(std::string(std::istreambuf_iterator<char>(trace), {}));
+        if (all) {  // the workers' lines interleave as their reports happened
+            std::sort(traced.begin(), traced.end());
+            std::sort(expected.begin(), expected.end());
+        }
+        EXPECT_EQ(traced, expected);
+    }
+}
+
+// Two devices restart into their bootloaders and come back in the other order (on the real
+// clock, so the order is certain): each is still loaded once, by its own worker, which follows
+// it by its serial number.
+TEST(CommandLine, UpgradeOfAllFollowsEachDeviceBySerialNumber) {
+    auto bus = std::make_shared<SimulatedBus>(SimulatedBus::Clock::Real);
+    std::vector<std::string> paths;
+    for (const char16_t* serial : {u"SN-4", u"SN-1"}) {
+        platform::simulated::DeviceConfig config;
+        config.serialNumber = platform::simulated::utf16Bytes(serial);
+        config.reenumerationDelay = std::chrono::milliseconds(100 * (serial[3] - u'0'));
+        paths.push_back(bus->addDevice(config));
+    }
+    const CliRun r("--simulate --all upgrade @image.bin", "", bus);
+    EXPECT_EQ(r.status, Success) << r.err.str();
+    EXPECT_EQ(r.out.str(), r.substitute("sim:hid0 SN-4: upgrade succeeded: Upgrade complete: "
+                                        "@image.bin written to sim:hid3 in bootloader mode.\n"
+                                        "sim:hid1 SN-1: upgrade succeeded: Upgrade complete: "
+                                        "@image.bin written to sim:hid2 in bootloader mode.\n"
+                                        "2 of 2 devices succeeded.\n"));
+    const auto image = imageBytes(85);
+    for (const std::string& path : paths) {
+        const auto loaded = bus->state(path).bootloaderImage;
+        ASSERT_GE(loaded.size(), 85u) << path;
+        EXPECT_EQ(firmware::testing::Bytes(loaded.begin(), loaded.begin() + 85), image) << path;
+        EXPECT_EQ(loaded.size(), 120u) << path;  // three records, once
+    }
+}
+
+// Every line of standard output is a result, one per device and command; the failed update is
+// followed by no verify.
+TEST(CommandLine, JsonLinesCarryEachResult) {
+    const CliRun r("--simulate --json --all --verify update @image.bin",
+                   "devices=2;fail-transfers-from=,3");
+    EXPECT_EQ(r.status, Failed);
+    std::set<std::string> results;
+    for (const std::string& line : lines(r.out.str())) {
+        const auto json = nlohmann::json::parse(line);
+        EXPECT_EQ(json["vendorId"], "7a5d");
+        EXPECT_EQ(json["started"], "2026-05-04T03:02:01.234Z");
+        results.insert(
+            json["device"].get<std::string>() + " " + json["serialNumber"].get<std::string>() +
+            " " + json["productId"].get<std::string>() + " " + json["command"].get<std::string>() +
+            " " + json["outcome"].get<std::string>() + " " +
+            std::to_string(json["exitStatus"].get<int>()) + " " +
+            json["exitMeaning"].get<std::string>() + " " +
+            std::to_string(json["bytes"].get<int>()) + " " +
+            json["message"].get<std::string>().substr(0, 20));
+    }
+    EXPECT_EQ(results,
+              (std::set<std::string>{
+                  "sim:hid0 SIM-100001 0a11 update succeeded 0 success 85 Firmware update comp",
+                  "sim:hid0 SIM-100001 0a11 verify succeeded 0 success 85 Verify complete: the",
+                  "sim:hid1 SIM-100002 0a12 update transfer-failed 1 the operation failed 28 "
+                  "The device did not a",
+              }));
 }
 
 // The first Ctrl-C only asks the operation to stop; the next one meets the default handling and
@@ -210,6 +356,27 @@ TEST(ProgressDisplay, RedrawsTheTerminalLineSparingly) {
     EXPECT_TRUE(text.ends_with("100%  1.0 MiB / 1.0 MiB\n")) << text;
 }
 
+// One line per device, redrawn in place: the cursor goes back up over every line, and no line
+// is long enough to wrap, which would throw the count off.
+TEST(ProgressBoard, RedrawsEveryDevicesLineInPlace) {
+    std::ostringstream out;
+    auto now = std::chrono::steady_clock::now();
+    ProgressBoard board(out, {"SN-1", std::string(40, 'S')}, [&now] { return now; });
+    board.row(0).start("update", 4096);
+    board.row(1).start("dump", 1048576);
+    now += 2s;
+    board.row(0).advance(1, 4);
+    board.row(1).note("transfer-failed");
+    board.close();
+    const auto drawn = lines(out.str());
+    ASSERT_GE(drawn.size(), 2u);
+    EXPECT_EQ(drawn[drawn.size() - 2],
+              "\x1b[2A\rSN-1             update [######------------------] 25%  512 B/s  0:06 "
+              "left\x1b[K");
+    EXPECT_EQ(drawn.back(), "\r" + std::string(16, 'S') +
+                                " dump [------------------------] 0%  transfer-failed\x1b[K");
+}
+
 #ifndef _WIN32
 // The built program as a process of its own, in a folder with its default files: the wiring of
 // main(), the environment, the program's folder and the exit status.
@@ -233,6 +400,26 @@ TEST(Program, RunsTheCommandOnTheFilesNextToItself) {
     EXPECT_EQ(run("update --simulate"),
               std::pair(0, "Firmware update complete: " + (bin / "Velnor.bin").string() +
                                " written to sim:hid0.\n"));
+}
+
+// Two stations append to one log at once: every line stays whole, and none replaces another.
+TEST(Program, TwoProgramsAppendToOneLog) {
+    TempFolder folder;
+    const fs::path log = folder.path() / "line.log";
+    writeFile(log, {'{', '}', '\n'});
+    const std::string station = std::string(platform::simulated::SimulationVariable) +
+                                "='clock=virtual;latency-us=0;devices=8' '" + FWU_CLI_EXECUTABLE +
+                                "' --simulate --quiet --all --log '" + log.string() + "' erase";
+    EXPECT_EQ(std::system((station + " & " + station + " & wait").c_str()), 0);
+    std::ifstream file(log);
+    const auto logged = lines(std::string(std::istreambuf_iterator<char>(file), {}));
+    ASSERT_EQ(logged.size(), 17u);
+    std::multiset<std::string> devices;
+    for (const std::string& line : logged)
+        devices.insert(nlohmann::json::parse(line).value("device", "earlier"));
+    EXPECT_EQ(devices.count("earlier"), 1u);
+    for (int device = 0; device < 8; ++device)
+        EXPECT_EQ(devices.count("sim:hid" + std::to_string(device)), 2u) << device;
 }
 #endif
 

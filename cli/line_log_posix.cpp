@@ -1,0 +1,113 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "cli/line_log.h"
+#include "platform/file_system.h"
+
+namespace fwu::cli {
+
+namespace {
+
+constexpr mode_t LogFileMode = 0666;  // narrowed by the user's umask
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+// Holds the file's advisory lock while it exists; other programs' appends wait for it.
+class LockScope {
+  public:
+    explicit LockScope(int descriptor) : descriptor_(descriptor) {
+        int result;
+        while ((result = ::flock(descriptor_, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        locked_ = result == 0;
+    }
+    ~LockScope() {
+        if (locked_)
+            ::flock(descriptor_, LOCK_UN);
+    }
+    LockScope(const LockScope&) = delete;
+    LockScope& operator=(const LockScope&) = delete;
+
+  private:
+    int descriptor_;
+    bool locked_ = false;
+};
+
+}  // namespace
+
+std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::error_code& error) {
+    const auto file = platform::fileToReplace(path);
+    if (!file) {
+        error = std::make_error_code(std::errc::not_supported);
+        return std::nullopt;
+    }
+    const int descriptor =
+        ::open(file->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, LogFileMode);
+    if (descriptor < 0) {
+        error = lastError();
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        error = std::make_error_code(std::errc::not_supported);
+        return std::nullopt;
+    }
+    error.clear();
+    return LineLog(descriptor);
+}
+
+bool LineLog::append(std::string_view line, std::error_code& error) {
+    const int descriptor = static_cast<int>(handle_);
+    const std::string whole = std::string(line) + '\n';
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(whole.data()),
+                                              whole.size());
+    const LockScope lock(descriptor);
+    return platform::writeInParts(
+        bytes,
+        [descriptor](std::span<const std::uint8_t> part,
+                     std::error_code& partError) -> std::optional<std::size_t> {
+            ssize_t written;
+            while ((written = ::write(descriptor, part.data(), part.size())) < 0 &&
+                   errno == EINTR) {
+            }
+            if (written < 0) {
+                partError = lastError();
+                return std::nullopt;
+            }
+            return static_cast<std::size_t>(written);
+        },
+        error);
+}
+
+void LineLog::close() {
+    if (handle_ != ClosedHandle)
+        ::close(static_cast<int>(handle_));
+    handle_ = ClosedHandle;
+}
+
+LineLog::LineLog(LineLog&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = ClosedHandle;
+}
+
+LineLog& LineLog::operator=(LineLog&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = ClosedHandle;
+    }
+    return *this;
+}
+
+LineLog::~LineLog() {
+    close();
+}
+
+}  // namespace fwu::cli

@@ -1,0 +1,191 @@
+#include "cli/station.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "cli/device_runs.h"
+
+namespace fwu::cli {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// The longest a wait lasts before Ctrl-C is looked at again.
+constexpr milliseconds WaitSlice{200};
+
+std::string secondsText(milliseconds duration) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%g", static_cast<double>(duration.count()) / 1000);
+    return text.data();
+}
+
+// A wait that ends after `limit` (none when zero) on the backend's clock.
+class WaitLimit {
+  public:
+    WaitLimit(platform::HidPlatform& platform, milliseconds limit)
+        : platform_(platform), limit_(limit) {
+        restart();
+    }
+
+    void restart() { started_ = platform_.monotonicTime(); }
+    bool passed() const { return limit_.count() > 0 && left() <= milliseconds{0}; }
+
+    // Waits for a device to arrive or leave, for at most a slice of the time left. False when
+    // the backend saw no change meanwhile.
+    bool waitForChange() {
+        const milliseconds slice = limit_.count() > 0 ? std::min(WaitSlice, left()) : WaitSlice;
+        return platform_.waitForInterfaceChange(std::max(slice, milliseconds{0}));
+    }
+
+  private:
+    milliseconds left() const { return limit_ - (platform_.monotonicTime() - started_); }
+
+    platform::HidPlatform& platform_;
+    milliseconds limit_;
+    milliseconds started_{0};
+};
+
+RoundResult runRound(const Session& session, const Selection& selection,
+                     const std::vector<device::FoundDevice>& devices) {
+    std::ostream& err = session.environment.err;
+    if (devices.empty()) {
+        err << nothingChosenMessage(selection, session.options) << '\n';
+        return {ExitStatus::NoDevice, {}};
+    }
+    if (session.options.all)
+        return runOnAllDevices(session, devices, selection.present);
+    if (devices.size() > 1) {
+        err << severalDevicesMessage(devices) << '\n';
+        return {ExitStatus::Usage, {}};
+    }
+    return runOnOneDevice(session, devices.front(), selection.present);
+}
+
+// The devices not yet served in their present visit.
+std::vector<device::FoundDevice> unserved(const std::vector<device::FoundDevice>& devices,
+                                          const std::set<std::string>& served) {
+    std::vector<device::FoundDevice> fresh;
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(fresh),
+                 [&](const auto& device) { return !served.contains(deviceKey(device)); });
+    return fresh;
+}
+
+// A served device that has left may be served again when it comes back.
+void forgetDeparted(std::set<std::string>& served,
+                    const std::vector<device::FoundDevice>& present) {
+    std::set<std::string> presentKeys;
+    for (const auto& device : present)
+        presentKeys.insert(deviceKey(device));
+    std::erase_if(served, [&](const std::string& key) { return !presentKeys.contains(key); });
+}
+
+// The station loop: each device that arrives is served once, until it leaves; it ends at
+// Ctrl-C, or when no device arrives within --wait's limit.
+class StationLoop {
+  public:
+    explicit StationLoop(const Session& session)
+        : session_(session),
+          idle_(session.backend, session.options.wait.value_or(milliseconds{0})) {}
+
+    ExitStatus run() {
+        bool look = true;
+        while (!session_.interrupts.interrupted()) {
+            if (look && serveArrivals()) {
+                idle_.restart();
+                waitShown_ = false;
+                continue;
+            }
+            if (idle_.passed())
+                break;
+            if (!waitShown_ && !session_.options.quiet) {
+                session_.environment.err << "Waiting for a device (Ctrl-C ends the loop)...\n"
+                                         << std::flush;
+                waitShown_ = true;
+            }
+            look = idle_.waitForChange();
+        }
+        if (devicesServed_ == 0)
+            return ExitStatus::NoDevice;
+        return anyFailed_ ? ExitStatus::OperationFailed : ExitStatus::Success;
+    }
+
+  private:
+    // Serves the chosen devices not served in their present visit: all at once with --all,
+    // otherwise the first. False when there are none.
+    bool serveArrivals() {
+        const Selection selection = selectDevices(session_.backend, session_.options);
+        forgetDeparted(served_, selection.present);
+        auto fresh = unserved(selection.chosen, served_);
+        if (fresh.empty())
+            return false;
+        if (!session_.options.all)
+            fresh.resize(1);
+        const RoundResult round = session_.options.all
+                                      ? runOnAllDevices(session_, fresh, selection.present)
+                                      : runOnOneDevice(session_, fresh.front(), selection.present);
+        for (const DeviceResult& result : round.results) {
+            served_.insert(deviceKey(result.device));
+            device::FoundDevice after = result.device;
+            after.path = result.finalPath;
+            served_.insert(deviceKey(after));  // where an upgrade left it
+            anyFailed_ = anyFailed_ || !result.succeeded();
+        }
+        devicesServed_ += fresh.size();
+        return true;
+    }
+
+    const Session& session_;
+    WaitLimit idle_;
+    std::set<std::string> served_;
+    std::size_t devicesServed_ = 0;
+    bool anyFailed_ = false;
+    bool waitShown_ = false;
+};
+
+}  // namespace
+
+std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& status) {
+    const Options& options = session.options;
+    Selection selection = selectDevices(session.backend, options);
+    if (!options.wait)
+        return selection;
+    WaitLimit limit(session.backend, *options.wait);
+    bool waitShown = false;
+    while (selection.chosen.empty()) {
+        std::ostream& err = session.environment.err;
+        if (session.interrupts.interrupted()) {
+            err << "Stopped waiting for a device.\n";
+            status = ExitStatus::OperationFailed;
+            return std::nullopt;
+        }
+        if (limit.passed()) {
+            err << "No supported device arrived within " << secondsText(*options.wait)
+                << " seconds. Connect the device and try again.\n";
+            status = ExitStatus::NoDevice;
+            return std::nullopt;
+        }
+        if (!waitShown && !options.quiet) {
+            err << "Waiting for a supported device to arrive (Ctrl-C stops)...\n" << std::flush;
+            waitShown = true;
+        }
+        if (limit.waitForChange())
+            selection = selectDevices(session.backend, options);
+    }
+    return selection;
+}
+
+ExitStatus runOnDevices(const Session& session) {
+    if (session.options.repeat)
+        return StationLoop(session).run();
+    ExitStatus status = ExitStatus::Success;
+    const auto selection = selectionToRunOn(session, status);
+    if (!selection)
+        return status;
+    return runRound(session, *selection, selection->chosen).status;
+}
+
+}  // namespace fwu::cli
