@@ -41,22 +41,10 @@ WindowKind windowKindOf(ControlKind kind) {
             // Never drawn over the fill, which lies in front of it.
             return {L"STATIC", SS_LEFT | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE};
         case ControlKind::ProgressFill:
-            return {ProgressFillClass, WS_CLIPSIBLINGS, 0};
+            // The form paints it (FillPainter).
+            return {L"STATIC", SS_OWNERDRAW, 0};
     }
     return {L"STATIC", 0, 0};
-}
-
-void registerProgressFillClass(HINSTANCE instance) {
-    static const HBRUSH fillBrush =
-        CreateSolidBrush(RGB(window::ProgressFillColour.red, window::ProgressFillColour.green,
-                             window::ProgressFillColour.blue));
-    WNDCLASSEXW fillClass{};
-    fillClass.cbSize = sizeof fillClass;
-    fillClass.lpfnWndProc = DefWindowProcW;  // its background is all there is to paint
-    fillClass.hInstance = instance;
-    fillClass.hbrBackground = fillBrush;
-    fillClass.lpszClassName = ProgressFillClass;
-    RegisterClassExW(&fillClass);  // fails harmlessly when a second form registers it again
 }
 
 HWND makeControl(HWND form, const ControlDesign& design) {
@@ -82,7 +70,6 @@ int commandIdOf(ControlId control) {
 // frame would be drawn grey), so it goes to the bottom, under them; it takes no focus, so the
 // tab order stays.
 ControlWindows::ControlWindows(HWND form) : form_(form) {
-    registerProgressFillClass(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form, GWLP_HINSTANCE)));
     for (const ControlDesign& design : window::controlDesigns())
         windows_[static_cast<std::size_t>(design.id)] = makeControl(form, design);
     SetWindowPos((*this)[ControlId::Frame1], HWND_BOTTOM, 0, 0, 0, 0,

@@ -14,9 +14,6 @@
 
 namespace fwu::win32 {
 
-// The window class of the progress fill Pic: a plain window painted in ProgressFillColour.
-inline constexpr const wchar_t* ProgressFillClass = L"FirmwareUpdateProgressFill";
-
 // The command identifier of a control's window, the one its WM_COMMAND notifications carry.
 int commandIdOf(window::ControlId control);
 

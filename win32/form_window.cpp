@@ -57,8 +57,10 @@ FormWindow::FormWindow(platform::HidPlatform& platform, firmware::ProgramFiles f
     controls_ = std::make_unique<ControlWindows>(form_);
     const unsigned dpi = displayDpi(form_);
     controls_->layOut(dpi);
-    logic_ = std::make_unique<window::MainWindow>(*this, window::TwipsScale(dpi, dpi), platform,
-                                                  std::move(files), settings);
+    const window::TwipsScale scale(dpi, dpi);
+    fill_ = std::make_unique<FillPainter>(window::pixelGeometry(ControlId::Pic, scale).width);
+    logic_ =
+        std::make_unique<window::MainWindow>(*this, scale, platform, std::move(files), settings);
 }
 
 // A form still open (a test's) goes without a word to the logic and without ending the
@@ -94,6 +96,13 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             commandReceived(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
             return 0;
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.hwndItem != (*controls_)[ControlId::Pic])
+                break;
+            fill_->paint(item.hDC, item.rcItem);
+            return TRUE;
+        }
         case WM_CTLCOLORSTATIC:
             return staticControlColours(reinterpret_cast<HDC>(wParam),
                                         reinterpret_cast<HWND>(lParam));
@@ -183,14 +192,20 @@ std::optional<ControlId> FormWindow::focusedControl() const {
     return controls_->controlOf(GetFocus());
 }
 
+// Repaint::Now paints the fill into the form at once, without a pass through the message loop.
 void FormWindow::setFillWidth(int pixels, window::Repaint repaint) {
     const HWND fill = (*controls_)[ControlId::Pic];
-    RECT bounds{};
-    GetWindowRect(fill, &bounds);
-    SetWindowPos(fill, nullptr, 0, 0, pixels, bounds.bottom - bounds.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (repaint == window::Repaint::Now)
-        RedrawWindow(fill, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const bool changed = pixels != fill_->width();
+    fill_->setWidth(pixels);
+    if (repaint == window::Repaint::Now) {
+        RECT area{};
+        GetClientRect(fill, &area);
+        const HDC context = GetDC(fill);
+        fill_->paint(context, area);
+        ReleaseDC(fill, context);
+    } else if (changed) {
+        InvalidateRect(fill, nullptr, FALSE);
+    }
 }
 
 window::MessageAnswer FormWindow::showMessage(const window::MessageBoxRequest& request) {

@@ -10,6 +10,7 @@
 
 #include "firmware/program_files.h"
 #include "win32/control_windows.h"
+#include "win32/fill_painter.h"
 #include "window/main_window.h"
 #include "window/window_view.h"
 
@@ -63,6 +64,7 @@ class FormWindow : public window::WindowView {
 
     HWND form_ = nullptr;
     std::unique_ptr<ControlWindows> controls_;
+    std::unique_ptr<FillPainter> fill_;
     std::unique_ptr<window::MainWindow> logic_;
     HWND lastFocus_ = nullptr;  // while the form is not the active window
 };

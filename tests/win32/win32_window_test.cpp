@@ -79,27 +79,22 @@ TEST_F(Win32Window, BuildsEveryControlAsDesignedAtTheDisplaysDpi) {
 TEST_F(Win32Window, PaintsTheFillAtOnceOnlyWhenTold) {
     window.showWindow();
     window.setVisible(Pic, true);
-    window.processEvents();
+    window.processEvents();  // painted at its design width
     const HWND fill = window.control(Pic);
-    RECT unpainted{};
-    const auto widthOf = [fill] {
-        RECT bounds{};
-        GetWindowRect(fill, &bounds);
-        return bounds.right - bounds.left;
+    const auto filled = [fill](int x) {  // whether the screen shows the fill's colour there
+        const HDC context = GetDC(fill);
+        const COLORREF colour = GetPixel(context, x, 0);
+        ReleaseDC(fill, context);
+        return colour ==
+               RGB(ProgressFillColour.red, ProgressFillColour.green, ProgressFillColour.blue);
     };
     window.setFillWidth(100, Repaint::Later);
     window.processEvents();
+    EXPECT_TRUE(filled(99) && !filled(100)) << "not 100 pixels wide";
     window.setFillWidth(169, Repaint::Later);
-    EXPECT_EQ(widthOf(), 169);
-    EXPECT_TRUE(GetUpdateRect(fill, &unpainted, FALSE)) << "painted before it was due";
+    EXPECT_FALSE(filled(168)) << "painted before it was due";
     window.setFillWidth(200, Repaint::Now);
-    EXPECT_EQ(widthOf(), 200);
-    EXPECT_FALSE(GetUpdateRect(fill, &unpainted, FALSE)) << "not painted at once";
-    const HDC context = GetDC(fill);
-    const COLORREF shown = GetPixel(context, 199, 0);
-    ReleaseDC(fill, context);
-    const Rgb colour = ProgressFillColour;
-    EXPECT_EQ(shown, RGB(colour.red, colour.green, colour.blue));
+    EXPECT_TRUE(filled(199) && !filled(200)) << "not painted at once, 200 pixels wide";
 }
 
 // With the fonts the window makes, measured as GDI draws them, on a display of each DPI.
