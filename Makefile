@@ -82,18 +82,23 @@ clean:
 
 # Benchmarks (bench/): the host's cost per report and per progress step, in a Release build of
 # their own. The window figures run on a virtual X server, a real one, not Qt's offscreen
-# platform. Prints the table and writes it to bench/results.md. BENCH_ARGS passes options to
-# the driver, e.g. BENCH_ARGS="--only raw,update-window --runs 11".
+# platform; the Win32 window's, from the Windows build, under Wine on the same server at 96 DPI
+# (scripts/with-wine-display.sh). Prints the table and writes it to bench/results.md.
+# BENCH_ARGS passes options to the driver, e.g. BENCH_ARGS="--only raw,update-window --runs 11".
 BENCH_DIR  ?= build-bench
 BENCH_ARGS ?=
 
 .PHONY: bench
 bench: deps
+	@scripts/install-deps.sh $(WINDOWS_PACKAGES) $(WINDOW_CHECK_PACKAGES)
 	$(call CONFIGURE,Release,-B $(BENCH_DIR) -DFWU_BUILD_BENCH=ON -DFWU_BUILD_TESTS=OFF)
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target fwu_bench
-	xvfb-run -a -s "-screen 0 1280x1024x24" $(BENCH_DIR)/bench/fwu_bench \
-	    --output bench/results.md --findings bench/findings.md \
-	    --display-note "Xvfb through xvfb-run, 1280x1024, 24 bits" $(BENCH_ARGS)
+	$(WINDOWS_CONFIGURE)
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target fwu_bench_win32
+	xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wine-display.sh $(WINDOWS_DIR) 96 \
+	    $(BENCH_DIR)/bench/fwu_bench --output bench/results.md --findings bench/findings.md \
+	    --display-note "Xvfb through xvfb-run, 1280x1024, 24 bits" \
+	    --win32-figures $(WINDOWS_DIR)/bench/fwu_bench_win32.exe $(BENCH_ARGS)
 
 # The Windows build: platform, device and firmware libraries, the command-line program, the
 # window and the tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's

@@ -3,9 +3,11 @@
 #include "platform/windows/wide_text.h"
 
 namespace fwu::win32 {
+namespace {
 
 using window::MessageAnswer;
 
+// The icon, the buttons and which of them is the default.
 UINT messageBoxStyle(const window::MessageBoxRequest& request) {
     UINT style = request.icon == window::MessageIcon::Critical ? MB_ICONERROR : MB_ICONWARNING;
     if (request.buttons == window::MessageButtons::YesNo) {
@@ -29,6 +31,8 @@ MessageAnswer answerOf(int result, const window::MessageBoxRequest& request) {
             return request.defaultAnswer;
     }
 }
+
+}  // namespace
 
 MessageAnswer showMessageBox(HWND owner, const window::MessageBoxRequest& request) {
     const std::wstring text = platform::windows::toUtf16(request.text);

@@ -9,13 +9,8 @@
 
 namespace fwu::win32 {
 
-// The MessageBoxW style of a request: its icon, its buttons and which of them is the default.
-UINT messageBoxStyle(const window::MessageBoxRequest& request);
-// The answer of MessageBoxW's result; a result that is none of the request's buttons (the box
-// could not be shown) is the request's default answer.
-window::MessageAnswer answerOf(int result, const window::MessageBoxRequest& request);
-
-// Shows the box, modal over `owner` (none: over no window), and returns the answer chosen.
+// Shows the box with MessageBoxW, modal over `owner` (none: over no window), and returns the
+// answer chosen; the default answer when the box could not be shown.
 window::MessageAnswer showMessageBox(HWND owner, const window::MessageBoxRequest& request);
 
 }  // namespace fwu::win32
