@@ -48,9 +48,9 @@ FormWindow::FormWindow(platform::HidPlatform& platform, firmware::ProgramFiles f
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     registerFormClass(instance, windowProcedure);
     const std::wstring title = platform::windows::toUtf16(window::formDesign().caption);
-    CreateWindowExW(0, FormClass, title.c_str(), FormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
-    if (form_ == nullptr) {
+    // The window procedure keeps the handle as the window is made (WM_NCCREATE).
+    if (!CreateWindowExW(0, FormClass, title.c_str(), FormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this)) {
         throw std::runtime_error("The program's window cannot be opened (Windows error " +
                                  std::to_string(GetLastError()) + ").");
     }
