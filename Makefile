@@ -96,35 +96,64 @@ clean:
 
 # Benchmarks (bench/): the host's cost per report and per progress step, in a Release build of
 # their own. The window figures run on a virtual X server, a real one, not Qt's offscreen
-# platform. Prints the table and writes it to bench/results.md. BENCH_ARGS passes options to
-# the driver, e.g. BENCH_ARGS="--only raw,update-window --runs 11".
+# platform; the Win32 window's, from the Windows build, under Wine on the same server at 96 DPI
+# (scripts/with-wine-display.sh). Prints the table and writes it to bench/results.md.
+# BENCH_ARGS passes options to the driver, e.g. BENCH_ARGS="--only raw,update-window --runs 11".
 BENCH_DIR  ?= build-bench
 BENCH_ARGS ?=
 
 .PHONY: bench
 bench: deps
+	@scripts/install-deps.sh $(WINDOWS_PACKAGES) $(WINDOW_CHECK_PACKAGES)
 	$(call CONFIGURE,Release,-B $(BENCH_DIR) -DFWU_BUILD_BENCH=ON -DFWU_BUILD_TESTS=OFF)
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target fwu_bench
-	xvfb-run -a -s "-screen 0 1280x1024x24" $(BENCH_DIR)/bench/fwu_bench \
-	    --output bench/results.md --findings bench/findings.md \
-	    --display-note "Xvfb through xvfb-run, 1280x1024, 24 bits" $(BENCH_ARGS)
+	$(WINDOWS_CONFIGURE)
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target fwu_bench_win32
+	xvfb-run -a -s "-screen 0 1280x1024x24" scripts/with-wine-display.sh $(WINDOWS_DIR) 96 \
+	    $(BENCH_DIR)/bench/fwu_bench --output bench/results.md --findings bench/findings.md \
+	    --display-note "Xvfb through xvfb-run, 1280x1024, 24 bits" \
+	    --win32-figures $(WINDOWS_DIR)/bench/fwu_bench_win32.exe $(BENCH_ARGS)
 
-# The Windows build: platform, device and firmware libraries, the command-line program and the
-# tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's own, no display):
-# every test program, then the command-line program's update and dump on the simulated device.
+# The Windows build: platform, device and firmware libraries, the command-line program, the
+# window and the tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's
+# own, no display): every test program, then the command-line program's update and dump on the
+# simulated device; then the window, driven on Xvfb (scripts/check-windows-window.sh).
 WINDOWS_DIR      ?= build-win
 WINDOWS_PACKAGES := cmake ninja-build googletest g++-mingw-w64-x86-64-posix \
                     mingw-w64-x86-64-dev wine wine64 libcli11-dev nlohmann-json3-dev
+WINDOW_CHECK_PACKAGES := $(DISPLAY_PACKAGES) $(FONT_PACKAGES) xdotool
+WINDOWS_DISPLAY  = xvfb-run -a -s "-screen 0 1024x768x24"
+WINDOWS_CONFIGURE = cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+                    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
 
 .PHONY: test-windows
 test-windows:
-	@scripts/install-deps.sh $(WINDOWS_PACKAGES)
-	cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DFWU_BUILD_APP=OFF
+	@scripts/install-deps.sh $(WINDOWS_PACKAGES) $(WINDOW_CHECK_PACKAGES)
+	$(WINDOWS_CONFIGURE)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS)
 	scripts/wine-session.sh "$(abspath $(WINDOWS_DIR))/wineprefix" sh -c \
 	    'cd "$(WINDOWS_DIR)" && ctest --output-on-failure -j $(JOBS) --timeout 600 && \
 	     cd "$(CURDIR)" && scripts/check-windows-cli.sh "$(WINDOWS_DIR)"'
+	$(WINDOWS_DISPLAY) scripts/check-windows-window.sh "$(WINDOWS_DIR)"
+
+# What a Windows user downloads: $(WINDOWS_DIR)/firmware-update-VERSION-windows.zip with both
+# programs and dist/windows/README.txt, and its SHA-256 beside it (scripts/package-windows.sh).
+# check-package-windows unzips it under Wine into a folder named outside the ANSI code page and
+# starts both programs there (scripts/check-windows-package.sh).
+VERSION     := $(shell sed -n 's/^set(FWU_VERSION_TEXT "\(.*\)")/\1/p' CMakeLists.txt)
+WINDOWS_ZIP  = $(WINDOWS_DIR)/firmware-update-$(VERSION)-windows.zip
+
+.PHONY: package-windows check-package-windows
+package-windows:
+	@scripts/install-deps.sh $(WINDOWS_PACKAGES) zip
+	$(WINDOWS_CONFIGURE)
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target firmware-update firmware-update-cli
+	scripts/package-windows.sh $(WINDOWS_DIR) $(VERSION)
+
+check-package-windows: package-windows
+	@scripts/install-deps.sh $(WINDOW_CHECK_PACKAGES) unzip
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target window_probe
+	$(WINDOWS_DISPLAY) scripts/check-windows-package.sh $(WINDOWS_ZIP) $(WINDOWS_DIR)
 
 # Fuzzing (tests/fuzz/): the report-descriptor, uevent and identity-string parsers under
 # libFuzzer, built with clang and instrumented in a folder of their own. Each target runs for

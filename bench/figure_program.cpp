@@ -1,6 +1,15 @@
 #include "bench/figure_program.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -43,9 +52,15 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
 }
 
 long peakResidentKiB() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+#else
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;  // kilobytes on Linux
+#endif
 }
 
 FigureResult measure(const Figure& figure, int runs) {

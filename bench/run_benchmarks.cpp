@@ -21,7 +21,7 @@ constexpr int UsageError = 2;
 // Above it at the start, other work on the machine shows in the figures.
 constexpr double QuietLoad = 1.5;
 
-enum class Program { Headless, Window };
+enum class Program { Headless, Window, Win32Window };
 
 struct PlannedFigure {
     FigureDescription description;
@@ -84,6 +84,31 @@ std::vector<PlannedFigure> plan() {
          Program::Headless,
          true,
          false},
+        {{"update-win32", "the update through the Win32 `frmMain` under Wine, started by a click",
+          "report", perReport},
+         Program::Win32Window,
+         false,
+         false},
+        {{"dump-win32", "the flash dump through the Win32 `frmMain` under Wine", "block", perBlock},
+         Program::Win32Window,
+         false,
+         false},
+        {{"dump-win32-literal",
+          "the dump through the Win32 `frmMain`, the bar repainted and the messages processed at "
+          "every advance",
+          "block", none},
+         Program::Win32Window,
+         false,
+         true},
+        {{"update-win32-1ms", "`update-win32` at 1 ms per transfer, end to end", "report",
+          nearFloor},
+         Program::Win32Window,
+         true,
+         false},
+        {{"dump-win32-1ms", "`dump-win32` at 1 ms per transfer, end to end", "block", nearFloor},
+         Program::Win32Window,
+         true,
+         false},
     };
 }
 
@@ -95,6 +120,8 @@ struct Arguments {
     std::optional<std::filesystem::path> output;
     std::optional<std::filesystem::path> findings;
     std::string displayNote;  // what runs the display, when the caller knows
+    // The Win32 window's figure program, run under Wine; its figures are left out without it.
+    std::optional<std::filesystem::path> win32Figures;
 };
 
 std::set<std::string> splitNames(const std::string& list) {
@@ -127,6 +154,8 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
             arguments.findings = value;
         else if (option == "--display-note")
             arguments.displayNote = value;
+        else if (option == "--win32-figures")
+            arguments.win32Figures = value;
         else
             return std::nullopt;
     }
@@ -139,8 +168,10 @@ void printUsage(const char* program) {
     std::cerr << "usage: " << program
               << " [--runs N] [--slow-runs N] [--latency-runs N] [--only NAME,...]\n"
                  "       [--output results.md] [--findings notes.md] [--display-note TEXT]\n"
+                 "       [--win32-figures fwu_bench_win32.exe]\n"
                  "Runs each figure N times in a process of its own (the window figures need a "
-                 "display)\nand prints the medians as a table.\n";
+                 "display;\nthe Win32 window's run under Wine) and prints the medians as a "
+                 "table.\n";
 }
 
 std::string quoted(const std::string& text) {
@@ -154,10 +185,35 @@ std::filesystem::path programFolder() {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
-std::optional<FigureResult> runFigure(const PlannedFigure& figure, int runs) {
-    const char* program =
-        figure.program == Program::Headless ? "fwu_bench_headless" : "fwu_bench_window";
-    const std::string command = quoted((programFolder() / program).string()) + " --figure " +
+std::string programCommand(Program program, const Arguments& arguments) {
+    switch (program) {
+        case Program::Headless:
+            return quoted((programFolder() / "fwu_bench_headless").string());
+        case Program::Window:
+            return quoted((programFolder() / "fwu_bench_window").string());
+        case Program::Win32Window:
+            break;
+    }
+    return "wine " + quoted(arguments.win32Figures->string());
+}
+
+// The first line that `command` prints, without its line end; empty when it cannot run.
+std::string firstLineOf(const std::string& command) {
+    FILE* output = popen(command.c_str(), "r");
+    if (!output)
+        return {};
+    char line[512] = "";
+    const bool read = std::fgets(line, sizeof line, output) != nullptr;
+    pclose(output);
+    std::string text = read ? line : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+std::optional<FigureResult> runFigure(const PlannedFigure& figure, int runs,
+                                      const Arguments& arguments) {
+    const std::string command = programCommand(figure.program, arguments) + " --figure " +
                                 figure.description.name + " --runs " + std::to_string(runs);
     std::cerr << "running " << figure.description.name << " (" << runs
               << (runs == 1 ? " run" : " runs") << ")..." << std::endl;
@@ -230,8 +286,12 @@ std::string report(const std::vector<TableRow>& rows, const Arguments& arguments
          << kernelRelease() << '\n'
          << "- Build: " << buildDescription() << '\n'
          << "- Display of the window figures: " << displayDescription()
-         << (arguments.displayNote.empty() ? "" : ", " + arguments.displayNote) << '\n'
-         << "- Load average (1, 5, 15 min): " << loadBefore << " at the start, " << loadAfter
+         << (arguments.displayNote.empty() ? "" : ", " + arguments.displayNote) << '\n';
+    if (arguments.win32Figures) {
+        text << "- The Win32 window's figures: its mingw-w64 Release build under "
+             << firstLineOf("wine --version 2>/dev/null") << " on the same display, at 96 DPI\n";
+    }
+    text << "- Load average (1, 5, 15 min): " << loadBefore << " at the start, " << loadAfter
          << " at the end, which counts the benchmarks' own work (the window figures keep the "
             "program and the X server busy)";
     if (busy)
@@ -268,7 +328,10 @@ int main(int argc, char** argv) {
     for (const PlannedFigure& figure : plan()) {
         if (!arguments->only.empty() && !arguments->only.contains(figure.description.name))
             continue;
-        TableRow row{figure.description, runFigure(figure, runsFor(figure, *arguments))};
+        if (figure.program == Program::Win32Window && !arguments->win32Figures)
+            continue;
+        TableRow row{figure.description,
+                     runFigure(figure, runsFor(figure, *arguments), *arguments)};
         allRan = allRan && row.result.has_value();
         rows.push_back(row);
     }

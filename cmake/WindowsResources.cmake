@@ -1,0 +1,16 @@
+# The icon and the version resource of a Windows program, from cmake/windows/program.rc.in:
+#   fwu_windows_resources(TARGET DESCRIPTION ICON_FILE)
+# The file version is the project's, 1.1.14.0; the version text FWU_VERSION_TEXT, "1.01.0014".
+function(fwu_windows_resources target description icon)
+    if(NOT WIN32)
+        return()
+    endif()
+    set(FWU_RESOURCE_NAME "${target}")
+    set(FWU_RESOURCE_FILE_NAME "${target}.exe")
+    set(FWU_RESOURCE_DESCRIPTION "${description}")
+    set(FWU_RESOURCE_ICON "${icon}")
+    set(resource "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc")
+    configure_file("${PROJECT_SOURCE_DIR}/cmake/windows/program.rc.in" "${resource}" @ONLY)
+    target_sources(${target} PRIVATE "${resource}")
+    set_property(SOURCE "${resource}" APPEND PROPERTY OBJECT_DEPENDS "${icon}")
+endfunction()

@@ -1,0 +1,78 @@
+// firmware-update.exe: the program's window on Windows.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <exception>
+#include <filesystem>
+
+#include "platform/file_system.h"
+#include "platform/windows/process_text.h"
+#include "platform/windows/wide_text.h"
+#include "win32/command_line.h"
+#include "win32/form_window.h"
+#include "win32/message_boxes.h"
+#include "win32/message_loop.h"
+#include "window/window_texts.h"
+
+namespace {
+
+namespace texts = fwu::window::texts;
+
+constexpr int StartFailed = 2;
+
+void showInformation(const std::string& text) {
+    MessageBoxW(nullptr, fwu::platform::windows::toUtf16(text).c_str(),
+                fwu::platform::windows::toUtf16(texts::WindowTitle).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+}
+
+int refuseToStart(const std::string& problem) {
+    fwu::win32::showMessageBox(nullptr, texts::startFailed(problem));
+    return StartFailed;
+}
+
+int run(const fwu::win32::StartRequest& request) {
+    std::string problem;
+    const auto backend = fwu::window::DeviceBackend::open(request.backend, problem);
+    if (!backend)
+        return refuseToStart(problem);
+    const auto folder = fwu::platform::programFolder();
+    if (!folder)
+        return refuseToStart("The folder of the program cannot be found (Windows error " +
+                             std::to_string(GetLastError()) + ").");
+    fwu::win32::FormWindow window(backend->platform(), fwu::firmware::ProgramFiles{*folder});
+    window.start();
+    return fwu::win32::runMessageLoop(window.handle());
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // The system's current controls, as the manifest asks for them.
+    const INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&commonControls);
+
+    using Kind = fwu::win32::StartRequest::Kind;
+    const auto request = fwu::win32::parseCommandLine(fwu::platform::windows::utf8Arguments());
+    switch (request.kind) {
+        case Kind::ShowHelp:
+            showInformation(fwu::win32::usageText());
+            return 0;
+        case Kind::ShowVersion:
+            showInformation(fwu::win32::versionText());
+            return 0;
+        case Kind::Refuse:
+            return refuseToStart(request.problem);
+        case Kind::Run:
+            break;
+    }
+    try {
+        return run(request);
+    } catch (const std::exception& error) {
+        return refuseToStart(error.what());
+    }
+}
