@@ -83,9 +83,9 @@ std::string reasonText(const std::error_code& error) {
 }
 
 // The log file, opened for appending before anything is sent to a device.
-std::optional<LineLog> openLog(const std::filesystem::path& path, std::ostream& err) {
+std::optional<platform::LineLog> openLog(const std::filesystem::path& path, std::ostream& err) {
     std::error_code error;
-    auto log = LineLog::open(path, error);
+    auto log = platform::LineLog::open(path, error);
     if (!log)
         err << "Cannot append to the log file " << displayPath(path) << ": " << reasonText(error)
             << ". Choose a file in a folder you can write to.\n";
@@ -130,7 +130,7 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
             return ExitStatus::FileProblem;
         }
     }
-    std::optional<LineLog> log;
+    std::optional<platform::LineLog> log;
     if (options.logPath && !(log = openLog(*options.logPath, err)))
         return ExitStatus::FileProblem;
 

@@ -71,7 +71,7 @@ std::string deviceJson(const device::FoundDevice& device) {
     return dumped(json);
 }
 
-ResultLines::ResultLines(std::ostream* out, std::optional<LineLog> log)
+ResultLines::ResultLines(std::ostream* out, std::optional<platform::LineLog> log)
     : out_(out), log_(std::move(log)) {}
 
 void ResultLines::write(const std::string& line) {

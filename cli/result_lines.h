@@ -7,8 +7,8 @@
 #include <string>
 
 #include "cli/device_result.h"
-#include "cli/line_log.h"
 #include "device/device_directory.h"
+#include "platform/line_log.h"
 
 namespace fwu::cli {
 
@@ -25,7 +25,7 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time);
 // one line at a time, from any worker.
 class ResultLines {
   public:
-    ResultLines(std::ostream* out, std::optional<LineLog> log);
+    ResultLines(std::ostream* out, std::optional<platform::LineLog> log);
 
     void write(const std::string& line);
     // What went wrong appending to the log, once something did.
@@ -33,7 +33,7 @@ class ResultLines {
 
   private:
     std::ostream* out_;
-    std::optional<LineLog> log_;
+    std::optional<platform::LineLog> log_;
     std::optional<std::string> logProblem_;
     mutable std::mutex mutex_;
 };

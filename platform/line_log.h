@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-namespace fwu::cli {
+namespace fwu::platform {
 
 // A file that several programs append their result lines to at once, as the stations of a
 // production line do with one log: it is opened for appending only, and each line is written
@@ -35,4 +35,4 @@ class LineLog {
     std::intptr_t handle_ = ClosedHandle;  // a file descriptor or a Windows HANDLE
 };
 
-}  // namespace fwu::cli
+}  // namespace fwu::platform

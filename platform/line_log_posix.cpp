@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <string>
 
-#include "cli/line_log.h"
 #include "platform/file_system.h"
+#include "platform/line_log.h"
 
-namespace fwu::cli {
+namespace fwu::platform {
 
 namespace {
 
@@ -43,7 +43,7 @@ class LockScope {
 }  // namespace
 
 std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::error_code& error) {
-    const auto file = platform::fileToReplace(path);
+    const auto file = fileToReplace(path);
     if (!file) {
         error = std::make_error_code(std::errc::not_supported);
         return std::nullopt;
@@ -70,7 +70,7 @@ bool LineLog::append(std::string_view line, std::error_code& error) {
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(whole.data()),
                                               whole.size());
     const LockScope lock(descriptor);
-    return platform::writeInParts(
+    return writeInParts(
         bytes,
         [descriptor](std::span<const std::uint8_t> part,
                      std::error_code& partError) -> std::optional<std::size_t> {
@@ -93,21 +93,4 @@ void LineLog::close() {
     handle_ = ClosedHandle;
 }
 
-LineLog::LineLog(LineLog&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = ClosedHandle;
-}
-
-LineLog& LineLog::operator=(LineLog&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = ClosedHandle;
-    }
-    return *this;
-}
-
-LineLog::~LineLog() {
-    close();
-}
-
-}  // namespace fwu::cli
+}  // namespace fwu::platform
