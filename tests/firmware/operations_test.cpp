@@ -57,14 +57,14 @@ std::vector<Bytes> expectedReports(OperationCall run, std::size_t length, const 
 // The last calls of a run: the update retires its button and labels, the download and the
 // upgrade end the program, the others leave the connection open.
 std::vector<Call> endingOf(OperationCall run, bool failed) {
-    std::vector<Call> ending = {Call::BusyChanged};
-    if (run == Download || run == Upgrade)
-        ending.insert(ending.begin(), Call::Unload);
-    if (failed)
-        ending.insert(ending.begin(), Call::ShowError);
+    std::vector<Call> ending;
     if (run == Update)
-        ending.insert(ending.begin(), {Call::ClearProgress, Call::DisableUpdateButton,
-                                       Call::ClearProductAndVersion});
+        ending = {Call::ClearProgress, Call::DisableUpdateButton, Call::ClearProductAndVersion};
+    if (failed)
+        ending.push_back(Call::ShowError);
+    if (run == Download || run == Upgrade)
+        ending.push_back(Call::Unload);
+    ending.push_back(Call::BusyChanged);
     return ending;
 }
 
