@@ -9,7 +9,7 @@ set(FWU_PACKAGE_MAINTAINER "Firmware Update developers <firmware-update@example.
 # Packages the programs need that dpkg-shlibdeps cannot see in the binaries, such as a font the
 # window's captions are laid out for: Debian's syntax, comma-separated. The shared libraries'
 # packages are added to these.
-set(FWU_PACKAGE_EXTRA_DEPENDS "")
+set(FWU_PACKAGE_EXTRA_DEPENDS "fonts-liberation")
 
 set(FWU_DEBIAN_SOURCE_DIR "${PROJECT_SOURCE_DIR}/dist/debian")
 set(FWU_DEBIAN_BINARY_DIR "${PROJECT_BINARY_DIR}/debian")
