@@ -3,12 +3,14 @@
 #include <QIcon>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/frm_main.h"
 #include "app/message_presenter.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
 #include "window/device_backend.h"
+#include "window/window_files.h"
 #include "window/window_texts.h"
 
 namespace {
@@ -21,8 +23,13 @@ QString text(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
+struct StartOptions {
+    fwu::window::BackendChoice backend;
+    std::optional<std::filesystem::path> folder;
+};
+
 // --help and --version end the program here, as does an option it does not know.
-fwu::window::BackendChoice parseOptions(const QApplication& application) {
+StartOptions parseOptions(const QApplication& application) {
     QCommandLineParser parser;
     parser.setApplicationDescription(text(texts::ProgramDescription));
     parser.addHelpOption();
@@ -31,15 +38,20 @@ fwu::window::BackendChoice parseOptions(const QApplication& application) {
                                       text(texts::simulateOptionHelp()));
     const QCommandLineOption trace(QStringLiteral("trace"), text(texts::TraceOptionHelp),
                                    QStringLiteral("file"));
+    const QCommandLineOption folder(QStringLiteral("folder"), text(texts::folderOptionHelp()),
+                                    QStringLiteral("folder"));
     parser.addOption(simulate);
     parser.addOption(trace);
+    parser.addOption(folder);
     parser.process(application);
 
-    fwu::window::BackendChoice choice;
-    choice.simulate = parser.isSet(simulate);
+    StartOptions options;
+    options.backend.simulate = parser.isSet(simulate);
     if (parser.isSet(trace))
-        choice.traceFile = std::filesystem::path(parser.value(trace).toStdU16String());
-    return choice;
+        options.backend.traceFile = std::filesystem::path(parser.value(trace).toStdU16String());
+    if (parser.isSet(folder))
+        options.folder = std::filesystem::path(parser.value(folder).toStdU16String());
+    return options;
 }
 
 std::filesystem::path programFolder() {
@@ -61,15 +73,17 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(icon);
 
     fwu::app::ModalMessagePresenter messages;
+    const StartOptions options = parseOptions(application);
     std::string problem;
-    const auto backend = fwu::window::DeviceBackend::open(parseOptions(application), problem);
+    const auto files = fwu::window::windowFiles(options.folder, programFolder(), problem);
+    const auto backend =
+        files ? fwu::window::DeviceBackend::open(options.backend, problem) : nullptr;
     if (!backend) {
         messages.present(fwu::app::toQt(texts::startFailed(problem)), nullptr);
         return UsageError;
     }
 
-    fwu::app::FrmMain window(backend->platform(), fwu::firmware::ProgramFiles{programFolder()},
-                             messages);
+    fwu::app::FrmMain window(backend->platform(), *files, messages);
     window.start();
     return QApplication::exec();
 }

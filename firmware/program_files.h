@@ -34,6 +34,12 @@ struct ProgramFiles {
     FileOrigin downloadImageOrigin() const { return originOf(downloadImageOverride); }
     FileOrigin dumpFileOrigin() const { return originOf(dumpFileOverride); }
 
+    // Every file in a folder the user named instead of the program's own: the messages then
+    // treat each file as given, naming it and advising on it as such.
+    static ProgramFiles inGivenFolder(const std::filesystem::path& given) {
+        return {given, given / UpdateImageName, given / DownloadImageName, given / DumpFileName};
+    }
+
   private:
     static FileOrigin originOf(const std::optional<std::filesystem::path>& given) {
         return given ? FileOrigin::Given : FileOrigin::ProgramFolder;

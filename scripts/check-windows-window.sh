@@ -119,8 +119,9 @@ unset FIRMWARE_UPDATE_SIMULATION
 use_dpi 144
 echo "the form's tests at 144 DPI"
 FWU_EXPECTED_DPI=144 wine "$form_tests" </dev/null
-echo "the program's form at 144 DPI"
-start_program "$(program_folder at-144-dpi 4000)" --simulate
+echo "the program's form at 144 DPI, its image in a folder given with --folder"
+images=$(program_folder "images Прошивка" 4000)
+start_program "$(program_folder at-144-dpi)" --simulate --folder "$(windows_path "$images")"
 until_seen "enabled Update Firmware button" shows Command3 visible enabled
 line_of form frmMain | grep -q ' 542 264$' || fail "the form is not 5415 x 2640 twips at 144 DPI"
 line_of control Command3 | grep -q ' 193 50 ' || fail "Update Firmware is not 1930 x 495 twips"

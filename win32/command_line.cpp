@@ -24,6 +24,10 @@ StartRequest parseCommandLine(const std::vector<std::string>& arguments) {
             if (++argument == arguments.end())
                 return refused("--trace needs the file to write the reports to.");
             request.backend.traceFile = platform::pathFromUtf8(*argument);
+        } else if (*argument == "--folder") {
+            if (++argument == arguments.end())
+                return refused("--folder needs the folder that holds the image files.");
+            request.folder = platform::pathFromUtf8(*argument);
         } else if (*argument == "--help" || *argument == "-h" || *argument == "/?") {
             request.kind = StartRequest::Kind::ShowHelp;
         } else if (*argument == "--version") {
@@ -36,10 +40,11 @@ StartRequest parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "Usage: firmware-update.exe [--simulate] [--trace <file>]\n\n" +
+    return "Usage: firmware-update.exe [--simulate] [--trace <file>] [--folder <folder>]\n\n" +
            std::string(window::texts::ProgramDescription) + "\n\n--simulate\n" +
            window::texts::simulateOptionHelp() + "\n\n--trace <file>\n" +
-           std::string(window::texts::TraceOptionHelp);
+           std::string(window::texts::TraceOptionHelp) + "\n\n--folder <folder>\n" +
+           window::texts::folderOptionHelp();
 }
 
 std::string versionText() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,12 +11,13 @@
 namespace fwu::win32 {
 
 // What the window's command line asks for:
-//   firmware-update.exe [--simulate] [--trace <file>] [--help] [--version]
+//   firmware-update.exe [--simulate] [--trace <file>] [--folder <folder>] [--help] [--version]
 struct StartRequest {
     enum class Kind { Run, ShowHelp, ShowVersion, Refuse };
     Kind kind = Kind::Run;
     window::BackendChoice backend;
-    std::string problem;  // why the command line is refused
+    std::optional<std::filesystem::path> folder;  // instead of the program's own
+    std::string problem;                          // why the command line is refused
 };
 
 // `arguments`: the program's arguments as UTF-8, its own name left out.

@@ -16,6 +16,7 @@
 #include "win32/form_window.h"
 #include "win32/message_boxes.h"
 #include "win32/message_loop.h"
+#include "window/window_files.h"
 #include "window/window_texts.h"
 
 namespace {
@@ -44,7 +45,10 @@ int run(const fwu::win32::StartRequest& request) {
     if (!folder)
         return refuseToStart("The folder of the program cannot be found (Windows error " +
                              std::to_string(GetLastError()) + ").");
-    fwu::win32::FormWindow window(backend->platform(), fwu::firmware::ProgramFiles{*folder});
+    const auto files = fwu::window::windowFiles(request.folder, *folder, problem);
+    if (!files)
+        return refuseToStart(problem);
+    fwu::win32::FormWindow window(backend->platform(), *files);
     window.start();
     return fwu::win32::runMessageLoop(window.handle());
 }

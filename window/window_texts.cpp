@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "firmware/messages.h"
+#include "firmware/program_files.h"
 #include "platform/simulated/demo_setup.h"
 
 namespace fwu::window::texts {
@@ -50,6 +51,18 @@ std::string simulateOptionHelp() {
                "Work with a simulated device instead of the USB devices present. The "
                "environment variable ") +
            SimulationVariable + " adjusts it.";
+}
+
+std::string folderOptionHelp() {
+    return std::string("Look for ") + firmware::UpdateImageName + " and " +
+           firmware::DownloadImageName + " in <folder>, and write the flash dump " +
+           firmware::DumpFileName + " there, instead of in the program's own folder.";
+}
+
+std::string folderNotFound(const std::filesystem::path& folder) {
+    return "The folder " + firmware::messages::displayPath(folder) +
+           " given with --folder does not exist or is not a folder. Give the folder that holds " +
+           firmware::UpdateImageName + ".";
 }
 
 }  // namespace fwu::window::texts

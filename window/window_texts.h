@@ -31,6 +31,8 @@ std::string traceNotWritable(const std::filesystem::path& traceFile);
 inline constexpr std::string_view ProgramDescription =
     "Updates the firmware of a connected device.";
 std::string simulateOptionHelp();
+std::string folderOptionHelp();
+std::string folderNotFound(const std::filesystem::path& folder);
 inline constexpr std::string_view TraceOptionHelp =
     "Write every report to and from the device to <file>, one line each.";
 

@@ -1,6 +1,7 @@
 #include <filesystem>
 
 #include "firmware/messages.h"
+#include "window/window_files.h"
 #include "window_fixture.h"
 
 namespace fwu::window::testing {
@@ -65,6 +66,25 @@ TEST(WindowStartup, EachStartShowsItsCaptionsAndBoxesThenClosesTheDevice) {
         EXPECT_EQ(rig.window->progressFullWidth(), ends ? 0 : 5055);
         EXPECT_TRUE(rig.window->closeRequested());
         EXPECT_EQ(rig.bus.openHandleCount(), 0) << "closing the window closes the device";
+    }
+}
+
+// A folder given with --folder holds every file, and the messages name them as given; a folder
+// that is not there, or a file in its place, stops the start with a message naming it.
+TEST(WindowStartup, TakesEveryFileFromAGivenFolderThatExists) {
+    firmware::testing::TempFolder program, given;
+    writeFile(given.path() / "plain file", imageBytes(40));
+    std::string problem;
+    const auto files = windowFiles(given.path(), program.path(), problem);
+    ASSERT_TRUE(files);
+    EXPECT_EQ(files->dumpFile(), given.path() / "Ombrel.bin");
+    EXPECT_EQ(files->downloadImage().parent_path(), given.path());
+    EXPECT_EQ(files->updateImageOrigin(), firmware::FileOrigin::Given);
+    EXPECT_EQ(windowFiles(std::nullopt, program.path(), problem)->updateImage(),
+              program.path() / "Velnor.bin");
+    for (const auto& absent : {given.path() / "absent", given.path() / "plain file"}) {
+        EXPECT_FALSE(windowFiles(absent, program.path(), problem));
+        EXPECT_NE(problem.find(absent.filename().string()), std::string::npos) << problem;
     }
 }
 
