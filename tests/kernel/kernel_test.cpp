@@ -101,9 +101,6 @@ void expectUpdated(UhidDevice& device, const DeviceState& before, const Bytes& i
     EXPECT_TRUE(std::equal(image.begin(), image.end(), state.flash.begin()));
 }
 
-constexpr const char* NeedsLineOptions =
-    "needs the command line's --all and --wait options: enable once they are merged";
-
 // Writes `size` bytes of a pattern as the image `name`; returns them zero-padded to the
 // records they are sent in.
 Bytes writeImage(const char* name, std::size_t size) {
@@ -225,7 +222,6 @@ TEST_F(Kernel, NetlinkTellsOfTheDeviceLeavingAndComingBack) {
 
 // Three devices at once: each holds the image afterwards and took no other device's reports.
 TEST_F(Kernel, AllUpdatesThreeDevicesEachWithItsOwnReportsOnly) {
-    GTEST_SKIP() << NeedsLineOptions;
     UhidDevice second{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-4712"};
     UhidDevice third{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-4713"};
     std::string error;
@@ -242,7 +238,6 @@ TEST_F(Kernel, AllUpdatesThreeDevicesEachWithItsOwnReportsOnly) {
 
 // The program starts with no device present and updates the device that arrives.
 TEST_F(Kernel, WaitSeesADeviceCreatedAfterTheProgramStarted) {
-    GTEST_SKIP() << NeedsLineOptions;
     bench->device.unplug();
     ASSERT_TRUE(waitForNode(Application, 0));
     const Bytes image = writeImage("late.bin", 85);
