@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_setup.h"
-#include "bench/figure_program.h"
+#include "bench/window_figure_set.h"
 #include "win32/control_windows.h"
 #include "win32/form_window.h"
 #include "win32/message_loop.h"
@@ -19,7 +18,6 @@
 namespace fwu::bench {
 namespace {
 
-using namespace std::chrono_literals;
 using window::ControlId;
 
 // The form with every message box answered at once by its default button. Any box at all means
@@ -36,22 +34,6 @@ class SilentWindow : public win32::FormWindow {
 
 ControlId buttonOf(Operation operation) {
     return operation == Operation::Update ? ControlId::Command3 : ControlId::Command1;
-}
-
-// How the window drives the progress bar and the message loop.
-enum class Driving {
-    Shipped,  // as the program does it
-    // As a plain port would: the bar repainted and the messages processed at every advance.
-    Literal,
-};
-
-window::WindowSettings settingsFor(Driving driving) {
-    window::WindowSettings settings;
-    if (driving == Driving::Literal) {
-        settings.eventInterval = 0ms;
-        settings.fillRepaint = window::FillRepaint::EveryAdvance;
-    }
-    return settings;
 }
 
 // The window as the program shows it, with the click timed from the notification to the end of
@@ -82,21 +64,7 @@ RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
 
 int main(int argc, char** argv) {
     using namespace fwu::bench;
-    using namespace std::chrono_literals;
 
     const ProgramFolder folder;
-    auto figure = [&folder](const char* name, Operation operation,
-                            std::chrono::microseconds latency, Driving driving) {
-        return Figure{name, latency, [&folder, operation, latency, driving] {
-                          return runInWindow(folder, operation, latency, driving);
-                      }};
-    };
-    const std::vector<Figure> figures{
-        figure("update-win32", Operation::Update, 0us, Driving::Shipped),
-        figure("dump-win32", Operation::Dump, 0us, Driving::Shipped),
-        figure("dump-win32-literal", Operation::Dump, 0us, Driving::Literal),
-        figure("update-win32-1ms", Operation::Update, 1000us, Driving::Shipped),
-        figure("dump-win32-1ms", Operation::Dump, 1000us, Driving::Shipped),
-    };
-    return runFigureProgram(argc, argv, figures);
+    return runFigureProgram(argc, argv, windowFigures("win32", folder, runInWindow));
 }

@@ -9,13 +9,10 @@
 
 #include "app/frm_main.h"
 #include "app/message_presenter.h"
-#include "bench/bench_setup.h"
-#include "bench/figure_program.h"
+#include "bench/window_figure_set.h"
 
 namespace fwu::bench {
 namespace {
-
-using namespace std::chrono_literals;
 
 // Answers every message box at once with its default button. Any box at all means the
 // operation did not go as measured.
@@ -33,19 +30,9 @@ const char* buttonName(Operation operation) {
     return operation == Operation::Update ? "Command3" : "Command1";
 }
 
-// How the window drives the progress bar and the event loop.
-enum class Driving {
-    Shipped,  // as the program does it
-    // As a plain port would: the bar repainted and the events processed at every single advance.
-    Literal,
-};
-
 app::WindowOptions optionsFor(Driving driving) {
     app::WindowOptions options;
-    if (driving == Driving::Literal) {
-        options.settings.eventInterval = 0ms;
-        options.settings.fillRepaint = window::FillRepaint::EveryAdvance;
-    }
+    options.settings = settingsFor(driving);
     return options;
 }
 
@@ -77,23 +64,9 @@ RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
 
 int main(int argc, char** argv) {
     using namespace fwu::bench;
-    using namespace std::chrono_literals;
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     const ProgramFolder folder;
-    auto figure = [&folder](const char* name, Operation operation,
-                            std::chrono::microseconds latency, Driving driving) {
-        return Figure{name, latency, [&folder, operation, latency, driving] {
-                          return runInWindow(folder, operation, latency, driving);
-                      }};
-    };
-    const std::vector<Figure> figures{
-        figure("update-window", Operation::Update, 0us, Driving::Shipped),
-        figure("dump-window", Operation::Dump, 0us, Driving::Shipped),
-        figure("dump-window-literal", Operation::Dump, 0us, Driving::Literal),
-        figure("update-window-1ms", Operation::Update, 1000us, Driving::Shipped),
-        figure("dump-window-1ms", Operation::Dump, 1000us, Driving::Shipped),
-    };
-    return runFigureProgram(argc, argv, figures);
+    return runFigureProgram(argc, argv, windowFigures("window", folder, runInWindow));
 }
