@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -30,6 +32,8 @@ class LineLog {
   private:
     static constexpr std::intptr_t ClosedHandle = -1;
     explicit LineLog(std::intptr_t handle) : handle_(handle) {}
+    // Writes `bytes` at the end of the file in one write while holding the file's lock.
+    bool appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error);
     void close();
 
     std::intptr_t handle_ = ClosedHandle;  // a file descriptor or a Windows HANDLE

@@ -64,11 +64,8 @@ std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::err
     return LineLog(descriptor);
 }
 
-bool LineLog::append(std::string_view line, std::error_code& error) {
+bool LineLog::appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error) {
     const int descriptor = static_cast<int>(handle_);
-    const std::string whole = std::string(line) + '\n';
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(whole.data()),
-                                              whole.size());
     const LockScope lock(descriptor);
     return writeInParts(
         bytes,
