@@ -15,8 +15,8 @@
 #include "cli/session.h"
 #include "cli/station.h"
 #include "firmware/messages.h"
+#include "platform/chosen_platform.h"
 #include "platform/file_system.h"
-#include "platform/simulated/demo_setup.h"
 
 namespace fwu::cli {
 
@@ -98,17 +98,6 @@ int usageError(const std::string& problem, const Environment& environment) {
     return static_cast<int>(ExitStatus::Usage);
 }
 
-std::shared_ptr<platform::HidPlatform> makeProcessPlatform(bool simulate, std::string& problem) {
-    if (!simulate)
-        return platform::makeSystemPlatform();
-    const auto settings = platform::simulated::demoSettingsFromEnvironment();
-    if (!settings.settings) {
-        problem = settings.error;
-        return nullptr;
-    }
-    return platform::simulated::makeDemoBus(*settings.settings);
-}
-
 // Sets up what the command needs before anything is sent (the files, the trace and the log),
 // runs it and checks that the trace and the log were written.
 ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
@@ -163,8 +152,8 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
 }  // namespace
 
 Environment processEnvironment() {
-    return Environment{std::cout, std::cerr, standardErrorIsTerminal(), makeProcessPlatform,
-                       platform::programFolder};
+    return Environment{std::cout, std::cerr, standardErrorIsTerminal(),
+                       platform::makeChosenPlatform, platform::programFolder};
 }
 
 int run(std::span<const std::string_view> arguments, const Environment& environment) {

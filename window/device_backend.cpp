@@ -1,30 +1,17 @@
 #include "window/device_backend.h"
 
-#include "platform/simulated/demo_setup.h"
+#include "platform/chosen_platform.h"
 #include "window/window_texts.h"
 
 namespace fwu::window {
-namespace {
-
-std::unique_ptr<platform::HidPlatform> openDevices(bool simulate, std::string& problem) {
-    if (!simulate)
-        return platform::makeSystemPlatform();
-    const auto settings = platform::simulated::demoSettingsFromEnvironment();
-    if (!settings.settings) {
-        problem = texts::simulationNotSetUp(settings.error);
-        return nullptr;
-    }
-    return platform::simulated::makeDemoBus(*settings.settings);
-}
-
-}  // namespace
-
 std::unique_ptr<DeviceBackend> DeviceBackend::open(const BackendChoice& choice,
                                                    std::string& problem) {
     auto backend = std::make_unique<DeviceBackend>();
-    backend->devices_ = openDevices(choice.simulate, problem);
-    if (!backend->devices_)
+    backend->devices_ = platform::makeChosenPlatform(choice.simulate, problem);
+    if (!backend->devices_) {
+        problem = texts::simulationNotSetUp(problem);
         return nullptr;
+    }
     if (choice.traceFile) {
         backend->traceStream_.open(*choice.traceFile, std::ios::out | std::ios::trunc);
         if (!backend->traceStream_) {
