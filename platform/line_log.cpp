@@ -1,6 +1,21 @@
 #include "platform/line_log.h"
 
+#include "platform/file_system.h"
+
 namespace fwu::platform {
+
+std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::error_code& error) {
+    const auto file = fileToReplace(path);
+    if (!file) {
+        error = std::make_error_code(std::errc::not_supported);
+        return std::nullopt;
+    }
+    const auto handle = openForAppending(*file, error);
+    if (!handle)
+        return std::nullopt;
+    error.clear();
+    return LineLog(*handle);
+}
 
 bool LineLog::append(std::string_view line, std::error_code& error) {
     const std::string whole = std::string(line) + '\n';

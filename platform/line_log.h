@@ -32,6 +32,9 @@ class LineLog {
   private:
     static constexpr std::intptr_t ClosedHandle = -1;
     explicit LineLog(std::intptr_t handle) : handle_(handle) {}
+    // Opens the file itself, checked to be a regular file: a descriptor or a HANDLE.
+    static std::optional<std::intptr_t> openForAppending(const std::filesystem::path& file,
+                                                         std::error_code& error);
     // Writes `bytes` at the end of the file in one write while holding the file's lock.
     bool appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error);
     void close();

@@ -42,14 +42,10 @@ class LockScope {
 
 }  // namespace
 
-std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::error_code& error) {
-    const auto file = fileToReplace(path);
-    if (!file) {
-        error = std::make_error_code(std::errc::not_supported);
-        return std::nullopt;
-    }
+std::optional<std::intptr_t> LineLog::openForAppending(const std::filesystem::path& file,
+                                                       std::error_code& error) {
     const int descriptor =
-        ::open(file->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, LogFileMode);
+        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, LogFileMode);
     if (descriptor < 0) {
         error = lastError();
         return std::nullopt;
@@ -60,8 +56,7 @@ std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::err
         error = std::make_error_code(std::errc::not_supported);
         return std::nullopt;
     }
-    error.clear();
-    return LineLog(descriptor);
+    return descriptor;
 }
 
 bool LineLog::appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error) {

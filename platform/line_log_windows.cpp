@@ -52,15 +52,11 @@ class LockScope {
 
 }  // namespace
 
-std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::error_code& error) {
-    const auto file = fileToReplace(path);
-    if (!file) {
-        error = std::make_error_code(std::errc::not_supported);
-        return std::nullopt;
-    }
+std::optional<std::intptr_t> LineLog::openForAppending(const std::filesystem::path& file,
+                                                       std::error_code& error) {
     // Appending only: every write lands at the end of the file as it is then, whoever else
     // appends. Reading access is what LockFileEx asks of the handle.
-    const HANDLE handle = CreateFileW(file->c_str(), GENERIC_READ | FILE_APPEND_DATA,
+    const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -72,8 +68,7 @@ std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::err
         error = std::make_error_code(std::errc::not_supported);
         return std::nullopt;
     }
-    error.clear();
-    return LineLog(reinterpret_cast<std::intptr_t>(handle));
+    return reinterpret_cast<std::intptr_t>(handle);
 }
 
 bool LineLog::appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error) {
