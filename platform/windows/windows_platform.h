@@ -6,20 +6,9 @@
 #include <mutex>
 
 #include "platform/hid_platform.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include <cfgmgr32.h>
+#include "platform/windows/windows_api.h"
 
 namespace fwu::platform::windows {
-
-class WindowsApi;
 
 // The HID services of Windows: SetupAPI lists the HID interfaces, HID.dll does the rest.
 //
