@@ -45,12 +45,12 @@ ProgramFolder::~ProgramFolder() {
 }
 
 BenchBus makeBenchBus(std::chrono::microseconds latencyPerTransfer) {
-    using platform::simulated::SimulatedBus;
+    using simulator::SimulatedBus;
     const auto clock =
         latencyPerTransfer.count() > 0 ? SimulatedBus::Clock::Real : SimulatedBus::Clock::Virtual;
     BenchBus bench{std::make_unique<SimulatedBus>(clock), {}};
     bench.bus->setTranscriptRecording(false);
-    platform::simulated::DeviceConfig config;
+    simulator::DeviceConfig config;
     config.latencyPerTransfer = latencyPerTransfer;
     bench.devicePath = bench.bus->addDevice(config);
     return bench;

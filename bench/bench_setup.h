@@ -9,7 +9,7 @@
 
 #include "bench/figure_program.h"
 #include "device/protocol.h"
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 
 namespace fwu::bench {
 
@@ -40,7 +40,7 @@ class ProgramFolder {
 // of the run). Without latency the bus runs on its virtual clock, so the 2 ms pauses of the
 // update cost nothing; with latency, on the real clock, so every transfer takes that long.
 struct BenchBus {
-    std::unique_ptr<platform::simulated::SimulatedBus> bus;
+    std::unique_ptr<simulator::SimulatedBus> bus;
     std::string devicePath;
 
     std::uint64_t transfers() const { return bus->state(devicePath).requests; }

@@ -99,16 +99,16 @@ RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
 // 1 ms per transfer on the real clock. The run is timed from the command line's start to its
 // end: the device search, the eight updates and the summary.
 RunMeasurement runUpdateOnDevices(const ProgramFolder& folder, std::size_t deviceCount) {
-    using platform::simulated::SimulatedBus;
+    using simulator::SimulatedBus;
     auto bus = std::make_shared<SimulatedBus>(SimulatedBus::Clock::Real);
     bus->setTranscriptRecording(false);
     std::vector<std::string> paths;
     for (std::size_t index = 0; index < deviceCount; ++index) {
-        platform::simulated::DeviceConfig config;
+        simulator::DeviceConfig config;
         config.latencyPerTransfer = 1ms;
         const std::u16string serial =
             u"BENCH-" + std::u16string(1, static_cast<char16_t>(u'1' + index));
-        config.serialNumber = platform::simulated::utf16Bytes(serial);
+        config.serialNumber = simulator::utf16Bytes(serial);
         paths.push_back(bus->addDevice(config));
     }
     std::ostringstream out, err;

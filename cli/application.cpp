@@ -15,7 +15,7 @@
 #include "cli/session.h"
 #include "cli/station.h"
 #include "firmware/messages.h"
-#include "platform/chosen_platform.h"
+#include "simulator/chosen_platform.h"
 #include "platform/file_system.h"
 
 namespace fwu::cli {
@@ -153,7 +153,7 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
 
 Environment processEnvironment() {
     return Environment{std::cout, std::cerr, standardErrorIsTerminal(),
-                       platform::makeChosenPlatform, platform::programFolder};
+                       simulator::makeChosenPlatform, platform::programFolder};
 }
 
 int run(std::span<const std::string_view> arguments, const Environment& environment) {

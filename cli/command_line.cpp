@@ -11,7 +11,7 @@
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
-#include "platform/simulated/demo_setup.h"
+#include "simulator/demo_setup.h"
 
 namespace fwu::cli {
 
@@ -223,7 +223,7 @@ std::string versionText() {
 }
 
 std::string helpText() {
-    using platform::simulated::SimulationVariable;
+    using simulator::SimulationVariable;
     const auto defaultTimeout = std::chrono::duration_cast<std::chrono::seconds>(
         firmware::OperationSettings{}.upgradeWaitLimit);
     std::ostringstream help;
@@ -309,7 +309,7 @@ std::string helpText() {
          << "The simulated device of --simulate is one device in application mode taking\n"
          << "about 1 ms per transfer. " << SimulationVariable << " changes it: items\n"
          << "key=value separated by ';'. Keys:\n"
-         << platform::simulated::demoSettingsHelp();
+         << simulator::demoSettingsHelp();
     return help.str();
 }
 

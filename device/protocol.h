@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // The device family's wire protocol: identities, command codes and fixed sizes. The host side
-// (device/, firmware/) and the simulated device (platform/simulated/) both speak it.
+// (device/, firmware/) and the simulated device (simulator/) both speak it.
 namespace fwu::protocol {
 
 inline constexpr std::uint16_t VendorId = 0x7A5D;

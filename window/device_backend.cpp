@@ -1,13 +1,13 @@
 #include "window/device_backend.h"
 
-#include "platform/chosen_platform.h"
+#include "simulator/chosen_platform.h"
 #include "window/window_texts.h"
 
 namespace fwu::window {
 std::unique_ptr<DeviceBackend> DeviceBackend::open(const BackendChoice& choice,
                                                    std::string& problem) {
     auto backend = std::make_unique<DeviceBackend>();
-    backend->devices_ = platform::makeChosenPlatform(choice.simulate, problem);
+    backend->devices_ = simulator::makeChosenPlatform(choice.simulate, problem);
     if (!backend->devices_) {
         problem = texts::simulationNotSetUp(problem);
         return nullptr;

@@ -4,11 +4,11 @@
 
 #include "firmware/messages.h"
 #include "firmware/program_files.h"
-#include "platform/simulated/demo_setup.h"
+#include "simulator/demo_setup.h"
 
 namespace fwu::window::texts {
 
-using platform::simulated::SimulationVariable;
+using simulator::SimulationVariable;
 
 MessageBoxRequest imageMissing() {
     return {MessageIcon::Critical, "File Error", "Cannot find Velnor.bin", MessageButtons::Ok,
@@ -38,7 +38,7 @@ MessageBoxRequest startFailed(std::string message) {
 
 std::string simulationNotSetUp(const std::string& problem) {
     return "The simulated device cannot be set up: " + problem + "\n\n" + SimulationVariable +
-           " accepts:\n" + platform::simulated::demoSettingsHelp();
+           " accepts:\n" + simulator::demoSettingsHelp();
 }
 
 std::string traceNotWritable(const std::filesystem::path& traceFile) {

@@ -34,7 +34,7 @@ class ScriptedMessages : public MessagePresenter {
 class QtWindow : public ::testing::Test {
   protected:
     firmware::testing::TempFolder folder;
-    platform::simulated::SimulatedBus bus;
+    simulator::SimulatedBus bus;
     ScriptedMessages messages;
     FrmMain window{bus, firmware::ProgramFiles{folder.path()}, messages, {96.0, {}}};
 };

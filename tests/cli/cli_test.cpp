@@ -20,7 +20,7 @@
 #include "cli/progress_board.h"
 #include "cli/progress_display.h"
 #include "device/device_directory.h"
-#include "platform/simulated/demo_setup.h"
+#include "simulator/demo_setup.h"
 #include "tests/firmware/operations_fixture.h"
 
 namespace fwu::cli::test {
@@ -31,8 +31,8 @@ using namespace std::chrono_literals;
 using firmware::testing::imageBytes;
 using firmware::testing::TempFolder;
 using firmware::testing::writeFile;
-using platform::simulated::Direction;
-using platform::simulated::SimulatedBus;
+using simulator::Direction;
+using simulator::SimulatedBus;
 
 // Every run uses the bus's own clock and no latency, so waits and the dump take no real time.
 const std::string FastBus = "clock=virtual;latency-us=0;";
@@ -154,14 +154,14 @@ const Case Cases[] = {
 
 void setSimulation(const std::string& settings) {
 #ifdef _WIN32
-    _putenv((std::string(platform::simulated::SimulationVariable) + "=" + settings).c_str());
+    _putenv((std::string(simulator::SimulationVariable) + "=" + settings).c_str());
 #else
-    setenv(platform::simulated::SimulationVariable, settings.c_str(), 1);
+    setenv(simulator::SimulationVariable, settings.c_str(), 1);
 #endif
 }
 
 // A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
-std::string traceLine(const platform::simulated::TranscriptEntry& entry) {
+std::string traceLine(const simulator::TranscriptEntry& entry) {
     std::ostringstream line;
     line << (entry.direction == Direction::HostToDevice ? '>' : '<') << ' ' << entry.bytes.size()
          << std::hex << std::uppercase << std::setfill('0');
@@ -261,8 +261,8 @@ TEST(CommandLine, UpgradeOfAllFollowsEachDeviceBySerialNumber) {
     auto bus = std::make_shared<SimulatedBus>(SimulatedBus::Clock::Real);
     std::vector<std::string> paths;
     for (const char16_t* serial : {u"SN-4", u"SN-1"}) {
-        platform::simulated::DeviceConfig config;
-        config.serialNumber = platform::simulated::utf16Bytes(serial);
+        simulator::DeviceConfig config;
+        config.serialNumber = simulator::utf16Bytes(serial);
         config.reenumerationDelay = std::chrono::milliseconds(100 * (serial[3] - u'0'));
         paths.push_back(bus->addDevice(config));
     }
@@ -324,8 +324,8 @@ TEST(Interrupt, TheFirstCtrlCRaisesTheFlagTheSecondEndsTheProgram) {
 
 TEST(DeviceList, ControlCharactersInANameShowAsQuestionMarks) {
     SimulatedBus bus;
-    platform::simulated::DeviceConfig config;
-    config.product = platform::simulated::utf16Bytes(u"A\tB\x7F\n");
+    simulator::DeviceConfig config;
+    config.product = simulator::utf16Bytes(u"A\tB\x7F\n");
     bus.addDevice(config);
     const auto listing = device::findSupportedDevices(bus);
     ASSERT_EQ(listing.devices.size(), 1u);
@@ -386,7 +386,7 @@ TEST(Program, RunsTheCommandOnTheFilesNextToItself) {
     fs::create_directory(bin);
     fs::copy_file(FWU_CLI_EXECUTABLE, bin / "firmware-update-cli");
     const auto run = [&](const std::string& arguments) {
-        const std::string command = std::string(platform::simulated::SimulationVariable) +
+        const std::string command = std::string(simulator::SimulationVariable) +
                                     "='clock=virtual;latency-us=0' '" +
                                     (bin / "firmware-update-cli").string() + "' " + arguments +
                                     " >'" + (folder.path() / "out").string() + "' 2>/dev/null";
@@ -407,7 +407,7 @@ TEST(Program, TwoProgramsAppendToOneLog) {
     TempFolder folder;
     const fs::path log = folder.path() / "line.log";
     writeFile(log, {'{', '}', '\n'});
-    const std::string station = std::string(platform::simulated::SimulationVariable) +
+    const std::string station = std::string(simulator::SimulationVariable) +
                                 "='clock=virtual;latency-us=0;devices=8' '" + FWU_CLI_EXECUTABLE +
                                 "' --simulate --quiet --all --log '" + log.string() + "' erase";
     EXPECT_EQ(std::system((station + " & " + station + " & wait").c_str()), 0);

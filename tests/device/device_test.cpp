@@ -8,16 +8,16 @@
 #include "device/device_link.h"
 #include "device/identity.h"
 #include "device/reports.h"
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 
 namespace fwu::device {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using platform::simulated::DeviceConfig;
-using platform::simulated::DeviceMode;
-using platform::simulated::SimulatedBus;
-using platform::simulated::utf16Bytes;
+using simulator::DeviceConfig;
+using simulator::DeviceMode;
+using simulator::SimulatedBus;
+using simulator::utf16Bytes;
 
 // Counts the close calls, checks that every open has a path, and fails the overlapped open (the
 // device left between the two opens) or the capabilities query when told to.

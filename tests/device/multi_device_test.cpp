@@ -9,12 +9,12 @@
 #include "device/device_directory.h"
 #include "device/device_link.h"
 #include "device/reports.h"
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 
 namespace fwu::device {
 namespace {
 
-using platform::simulated::SimulatedBus;
+using simulator::SimulatedBus;
 
 constexpr std::size_t Workers = 4;
 constexpr std::size_t Records = 40;
@@ -46,10 +46,10 @@ void runWorker(SimulatedBus& bus, std::size_t worker) {
 
 TEST(MultipleDevices, EachDeviceReceivesExactlyItsOwnWorkersReports) {
     SimulatedBus bus(SimulatedBus::Clock::Real);
-    platform::simulated::DeviceConfig config;
+    simulator::DeviceConfig config;
     for (std::size_t worker = 0; worker < Workers; ++worker) {
         config.serialNumber =
-            platform::simulated::utf16Bytes(u"W" + std::u16string(1, u'0' + worker));
+            simulator::utf16Bytes(u"W" + std::u16string(1, u'0' + worker));
         bus.addDevice(config);
     }
     bus.config("sim:hid0").faults.hangAtRequest = 0;  // its first transfer takes a second

@@ -13,17 +13,17 @@
 
 #include "device/device_link.h"
 #include "firmware/operations.h"
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 #include "recording_host.h"
 
 namespace fwu::firmware::testing {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-using platform::simulated::DeviceConfig;
-using platform::simulated::DeviceMode;
-using platform::simulated::Direction;
-using platform::simulated::SimulatedBus;
+using simulator::DeviceConfig;
+using simulator::DeviceMode;
+using simulator::Direction;
+using simulator::SimulatedBus;
 using namespace std::chrono_literals;
 using OperationCall = OperationResult (FirmwareOperations::*)();
 

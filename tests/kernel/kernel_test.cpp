@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using firmware::Outcome;
 using platform::Attributes;
-using platform::simulated::DeviceState;
+using simulator::DeviceState;
 using namespace protocol;
 
 // Without KVM every round trip through uhid costs milliseconds: the dump reads the first

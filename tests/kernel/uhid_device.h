@@ -14,13 +14,13 @@
 #include <string>
 #include <thread>
 
-#include "platform/simulated/simulated_device.h"
+#include "simulator/simulated_device.h"
 #include "tests/platform_linux/hid_descriptors.h"
 
 namespace fwu::kerneltest {
 
-using platform::simulated::SetOutcome;
-using platform::simulated::SimulatedDevice;
+using simulator::SetOutcome;
+using simulator::SimulatedDevice;
 
 // A simulated device put on the kernel's HID bus through /dev/uhid and served by a thread of
 // its own: the kernel's feature requests reach the SimulatedDevice, which answers them as it
@@ -30,7 +30,7 @@ using platform::simulated::SimulatedDevice;
 // node. Each instance is a device of its own.
 class UhidDevice {
   public:
-    UhidDevice(const platform::simulated::DeviceConfig& config, SimulatedDevice::Kind kind,
+    UhidDevice(const simulator::DeviceConfig& config, SimulatedDevice::Kind kind,
                std::string name, std::string uniq)
         : device_(config, kind), name_(std::move(name)), uniq_(std::move(uniq)) {}
     ~UhidDevice() {

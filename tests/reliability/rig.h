@@ -48,7 +48,7 @@ inline const Operation &Update = Operations[0], &Download = Operations[1], &Upgr
                        &Dump = Operations[3];
 
 // The faults a device can show at any request.
-using platform::simulated::FaultPlan;
+using simulator::FaultPlan;
 inline constexpr std::pair<const char*, std::optional<std::uint64_t> FaultPlan::*> Faults[] = {
     {"a failed transfer", &FaultPlan::failTransfersFrom},
     {"an unplug", &FaultPlan::unplugAtRequest},

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 #include "platform/windows/wide_text.h"
 #include "tests/firmware/operations_fixture.h"
 #include "win32/design_fonts.h"
@@ -22,7 +22,7 @@ using enum ControlId;
 class Win32Window : public ::testing::Test {
   protected:
     firmware::testing::TempFolder folder;
-    platform::simulated::SimulatedBus bus;
+    simulator::SimulatedBus bus;
     FormWindow window{bus, firmware::ProgramFiles{folder.path()}};
     unsigned dpi = displayDpi(window.handle());
 };

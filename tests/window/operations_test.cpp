@@ -51,7 +51,7 @@ TEST(WindowOperations, EachButtonRunsItsOperationAndACloseStopsItAsItsKindRequir
     constexpr auto No = MessageAnswer::No, Yes = MessageAnswer::Yes, Ok = MessageAnswer::Ok;
     const auto asIs = [](DeviceConfig&) {};
     const auto inBootloader = [](DeviceConfig& d) {
-        d.mode = platform::simulated::DeviceMode::Bootloader;
+        d.mode = simulator::DeviceMode::Bootloader;
     };
     const auto rejectsRecord2 = [](DeviceConfig& d) { d.faults.failTransfersFrom = 3; };
     const auto neverBack = [](DeviceConfig& d) { d.reenumerationDelay.reset(); };
@@ -96,7 +96,7 @@ TEST(WindowOperations, EachButtonRunsItsOperationAndACloseStopsItAsItsKindRequir
 
         EXPECT_EQ(rig.commandsSent(), c.commands);
         EXPECT_EQ(std::ranges::count(rig.bus.transcript(), Direction::DeviceToHost,
-                                     &platform::simulated::TranscriptEntry::direction),
+                                     &simulator::TranscriptEntry::direction),
                   c.blockReads);
         std::vector<int> fill;
         for (const FillStep& step : view.fill) {

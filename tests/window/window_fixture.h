@@ -14,8 +14,8 @@ namespace fwu::window::testing {
 
 using firmware::testing::imageBytes;
 using firmware::testing::writeFile;
-using platform::simulated::DeviceConfig;
-using platform::simulated::Direction;
+using simulator::DeviceConfig;
+using simulator::Direction;
 using enum ControlId;
 
 inline constexpr ControlId OperationButtons[] = {Command1, Command2, Command3,
@@ -122,7 +122,7 @@ struct WindowRig {
     }
 
     firmware::testing::TempFolder folder;
-    platform::simulated::SimulatedBus bus;
+    simulator::SimulatedBus bus;
     FakeView view;
     WindowSettings settings{.operations = {.dumpBlockCount = 4}};
     std::unique_ptr<MainWindow> window;

@@ -1,12 +1,12 @@
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "platform/simulated/bus_clock.h"
-#include "platform/simulated/simulated_device.h"
+#include "simulator/bus_clock.h"
+#include "simulator/simulated_device.h"
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 namespace {
 
@@ -58,12 +58,12 @@ const SimulatedBus::Node* SimulatedBus::findNode(const std::string& path) const 
     return found == nodes_.end() ? nullptr : &*found;
 }
 
-const SimulatedBus::Node* SimulatedBus::nodeFor(Handle handle) const {
+const SimulatedBus::Node* SimulatedBus::nodeFor(platform::Handle handle) const {
     const auto found = handles_.find(static_cast<std::intptr_t>(handle));
     return found == handles_.end() ? nullptr : &nodes_[found->second];
 }
 
-SimulatedDevice* SimulatedBus::presentDeviceFor(Handle handle) const {
+SimulatedDevice* SimulatedBus::presentDeviceFor(platform::Handle handle) const {
     const Node* node = nodeFor(handle);
     return node && node->present ? node->device : nullptr;
 }
@@ -191,44 +191,44 @@ int SimulatedBus::openCount() const {
     return opens_;
 }
 
-std::vector<InterfaceEntry> SimulatedBus::enumerateInterfaces() {
+std::vector<platform::InterfaceEntry> SimulatedBus::enumerateInterfaces() {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
-    std::vector<InterfaceEntry> entries;
+    std::vector<platform::InterfaceEntry> entries;
     for (const Node& node : nodes_) {
         if (!node.present)
             continue;
         const bool pathless = node.device->config().faults.noInterfacePath;
-        entries.push_back(InterfaceEntry{pathless ? std::string{} : node.path});
+        entries.push_back(platform::InterfaceEntry{pathless ? std::string{} : node.path});
     }
     return entries;
 }
 
-OpenResult SimulatedBus::open(const std::string& path, OpenMode /*mode*/) {
+platform::OpenResult SimulatedBus::open(const std::string& path, platform::OpenMode /*mode*/) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     const Node* node = findNode(path);
     if (!node || !node->present)
-        return OpenResult{std::nullopt, OpenError::NotPresent};
+        return platform::OpenResult{std::nullopt, platform::OpenError::NotPresent};
     const FaultPlan& faults = node->device->config().faults;
     if (faults.permissionDenied)
-        return OpenResult{std::nullopt, OpenError::PermissionDenied};
+        return platform::OpenResult{std::nullopt, platform::OpenError::PermissionDenied};
     if (faults.failOpen)
-        return OpenResult{std::nullopt, OpenError::Other};
+        return platform::OpenResult{std::nullopt, platform::OpenError::Other};
 
     const std::intptr_t value = nextHandle_++;
     handles_.emplace(value, static_cast<std::size_t>(node - nodes_.data()));
     ++opens_;
-    return OpenResult{Handle{value}, OpenError::None};
+    return platform::OpenResult{platform::Handle{value}, platform::OpenError::None};
 }
 
-bool SimulatedBus::close(Handle handle) {
+bool SimulatedBus::close(platform::Handle handle) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     return handles_.erase(static_cast<std::intptr_t>(handle)) == 1;
 }
 
-std::optional<Attributes> SimulatedBus::attributes(Handle handle) {
+std::optional<platform::Attributes> SimulatedBus::attributes(platform::Handle handle) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     const SimulatedDevice* device = presentDeviceFor(handle);
@@ -237,7 +237,8 @@ std::optional<Attributes> SimulatedBus::attributes(Handle handle) {
     return device->attributes();
 }
 
-std::optional<Attributes> SimulatedBus::attributesWithoutOpening(const std::string& path) {
+std::optional<platform::Attributes> SimulatedBus::attributesWithoutOpening(
+    const std::string& path) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     const Node* node = findNode(path);
@@ -247,7 +248,7 @@ std::optional<Attributes> SimulatedBus::attributesWithoutOpening(const std::stri
     return node->device->attributes();
 }
 
-std::optional<Capabilities> SimulatedBus::capabilities(Handle handle) {
+std::optional<platform::Capabilities> SimulatedBus::capabilities(platform::Handle handle) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     const SimulatedDevice* device = presentDeviceFor(handle);
@@ -256,7 +257,7 @@ std::optional<Capabilities> SimulatedBus::capabilities(Handle handle) {
     return device->capabilities();
 }
 
-bool SimulatedBus::identityString(Handle handle, IdentityString which,
+bool SimulatedBus::identityString(platform::Handle handle, platform::IdentityString which,
                                   std::span<std::uint8_t> buffer) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
@@ -273,7 +274,7 @@ bool SimulatedBus::identityString(Handle handle, IdentityString which,
 // Counts the request and decides its fate: a request to a device not on the bus fails at once
 // and is not counted; an unplug takes the device off at once; a hang takes its duration and
 // fails; any other request takes the device's latency.
-std::optional<SimulatedBus::Admission> SimulatedBus::admit(Handle handle) {
+std::optional<SimulatedBus::Admission> SimulatedBus::admit(platform::Handle handle) {
     const auto found = handles_.find(static_cast<std::intptr_t>(handle));
     if (found == handles_.end())
         return std::nullopt;
@@ -296,7 +297,7 @@ std::optional<SimulatedBus::Admission> SimulatedBus::admit(Handle handle) {
 }
 
 template <typename Deliver>
-bool SimulatedBus::transfer(Handle handle, Direction direction,
+bool SimulatedBus::transfer(platform::Handle handle, Direction direction,
                             std::span<const std::uint8_t> crossed, Deliver deliver) {
     std::unique_lock lock(mutex_);
     applyDueEvents();
@@ -332,14 +333,15 @@ bool SimulatedBus::deliverSetFeature(SimulatedDevice& device,
     return false;
 }
 
-bool SimulatedBus::setFeature(Handle handle, std::span<const std::uint8_t> report) {
+bool SimulatedBus::setFeature(platform::Handle handle, std::span<const std::uint8_t> report) {
     return transfer(handle, Direction::HostToDevice, report,
                     [&](SimulatedDevice& device, std::span<const std::uint8_t>&) {
                         return deliverSetFeature(device, report);
                     });
 }
 
-std::optional<std::size_t> SimulatedBus::getFeature(Handle handle, std::span<std::uint8_t> report) {
+std::optional<std::size_t> SimulatedBus::getFeature(platform::Handle handle,
+                                                    std::span<std::uint8_t> report) {
     std::optional<std::size_t> delivered;
     transfer(handle, Direction::DeviceToHost, {},
              [&](SimulatedDevice& device, std::span<const std::uint8_t>& crossed) {
@@ -419,4 +421,4 @@ std::chrono::milliseconds SimulatedBus::monotonicTime() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(clock_->now());
 }
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/hid_platform.h"
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 // What a set-feature request did to the device.
 enum class SetOutcome {
@@ -33,10 +33,10 @@ class SimulatedDevice {
     const DeviceConfig& config() const { return config_; }
     const DeviceState& state() const { return state_; }
 
-    Attributes attributes() const;
-    Capabilities capabilities() const;
+    platform::Attributes attributes() const;
+    platform::Capabilities capabilities() const;
     // The configured raw bytes of an identity string; nothing for a foreign device.
-    const std::vector<std::uint8_t>* identityString(IdentityString which) const;
+    const std::vector<std::uint8_t>* identityString(platform::IdentityString which) const;
 
     // Counts one more request and returns its index.
     std::uint64_t takeRequestIndex() { return state_.requests++; }
@@ -72,4 +72,4 @@ std::vector<std::uint8_t> initialFlashContents(
 // host that takes it for data shows.
 std::uint8_t blockFillerByte(std::size_t position);
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

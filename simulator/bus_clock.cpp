@@ -1,8 +1,8 @@
-#include "platform/simulated/bus_clock.h"
+#include "simulator/bus_clock.h"
 
 #include <algorithm>
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 namespace {
 
@@ -75,4 +75,4 @@ void waitPreciselyUntil(std::chrono::steady_clock::time_point deadline) {
     }
 }
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

@@ -1,4 +1,4 @@
-#include "platform/simulated/demo_setup.h"
+#include "simulator/demo_setup.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <set>
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 namespace {
 
@@ -339,4 +339,4 @@ std::string demoSettingsHelp() {
            "  of one item per device, separated by commas.\n";
 }
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

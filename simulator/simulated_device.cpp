@@ -1,11 +1,11 @@
-#include "platform/simulated/simulated_device.h"
+#include "simulator/simulated_device.h"
 
 #include <algorithm>
 #include <array>
 
 #include "device/protocol.h"
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 namespace {
 
@@ -83,26 +83,27 @@ SimulatedDevice::SimulatedDevice(const DeviceConfig& config, Kind kind)
         state_.flash = initialFlashContents(config.initialFlash);
 }
 
-Attributes SimulatedDevice::attributes() const {
+platform::Attributes SimulatedDevice::attributes() const {
     const std::uint16_t productId = state_.mode == DeviceMode::Bootloader
                                         ? protocol::BootloaderProductId
                                         : config_.applicationProductId;
-    return Attributes{config_.vendorId, productId, config_.versionNumber};
+    return platform::Attributes{config_.vendorId, productId, config_.versionNumber};
 }
 
-Capabilities SimulatedDevice::capabilities() const {
-    return Capabilities{config_.featureReportLength};
+platform::Capabilities SimulatedDevice::capabilities() const {
+    return platform::Capabilities{config_.featureReportLength};
 }
 
-const std::vector<std::uint8_t>* SimulatedDevice::identityString(IdentityString which) const {
+const std::vector<std::uint8_t>* SimulatedDevice::identityString(
+    platform::IdentityString which) const {
     if (isForeign())
         return nullptr;
     switch (which) {
-        case IdentityString::Manufacturer:
+        case platform::IdentityString::Manufacturer:
             return &config_.manufacturer;
-        case IdentityString::Product:
+        case platform::IdentityString::Product:
             return &config_.product;
-        case IdentityString::SerialNumber:
+        case platform::IdentityString::SerialNumber:
             return &config_.serialNumber;
     }
     return nullptr;
@@ -221,4 +222,4 @@ void SimulatedDevice::restartInBootloader() {
     state_.started = false;
 }
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

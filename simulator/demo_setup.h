@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/simulated/simulated_bus.h"
+#include "simulator/simulated_bus.h"
 
 // The simulated bus as the front ends' --simulate option sets it up: a bus on the real clock
 // with one application-mode device at about 1 ms per transfer. Tests and demonstrations change
@@ -18,7 +18,7 @@
 // Keys about each device take one value for every device, or a comma-separated list with one
 // item per device in bus order, e.g.
 //   FIRMWARE_UPDATE_SIMULATION="devices=3;serials=A,A,;fail-transfers-from=,40;arrive-ms=0,0,500"
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 inline constexpr const char* SimulationVariable = "FIRMWARE_UPDATE_SIMULATION";
 
@@ -75,4 +75,4 @@ std::unique_ptr<SimulatedBus> makeDemoBus(const DemoSettings& settings);
 // A text listing the keys the variable accepts, for help output.
 std::string demoSettingsHelp();
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 // The simulated bus's time. A virtual clock moves only when told to; a real one follows the
 // steady clock and makes advance() take the time it names. A real wait that ends late (the
@@ -56,4 +56,4 @@ class BusClock {
 // would add up over thousands of 1 ms transfers.
 void waitPreciselyUntil(std::chrono::steady_clock::time_point deadline);
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

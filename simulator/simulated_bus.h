@@ -14,7 +14,7 @@
 #include "device/protocol.h"
 #include "platform/hid_platform.h"
 
-namespace fwu::platform::simulated {
+namespace fwu::simulator {
 
 enum class Direction { HostToDevice, DeviceToHost };
 
@@ -111,7 +111,7 @@ class BusClock;
 // events (arrivals, departures, returns from a restart) take place when the furthest thread
 // passes them. config(), transcript() and the transcript's observer are for tests and front
 // ends set up before the threads start, or read after they end.
-class SimulatedBus : public HidPlatform {
+class SimulatedBus : public platform::HidPlatform {
   public:
     enum class Clock {
         Virtual,  // sleep() and latency only advance the bus's clock: tests run at full speed
@@ -155,16 +155,17 @@ class SimulatedBus : public HidPlatform {
     int openCount() const;  // successful opens since the bus was made
 
     // HidPlatform
-    std::vector<InterfaceEntry> enumerateInterfaces() override;
-    OpenResult open(const std::string& path, OpenMode mode) override;
-    bool close(Handle handle) override;
-    std::optional<Attributes> attributes(Handle handle) override;
-    std::optional<Capabilities> capabilities(Handle handle) override;
-    bool identityString(Handle handle, IdentityString which,
+    std::vector<platform::InterfaceEntry> enumerateInterfaces() override;
+    platform::OpenResult open(const std::string& path, platform::OpenMode mode) override;
+    bool close(platform::Handle handle) override;
+    std::optional<platform::Attributes> attributes(platform::Handle handle) override;
+    std::optional<platform::Capabilities> capabilities(platform::Handle handle) override;
+    bool identityString(platform::Handle handle, platform::IdentityString which,
                         std::span<std::uint8_t> buffer) override;
-    bool setFeature(Handle handle, std::span<const std::uint8_t> report) override;
-    std::optional<std::size_t> getFeature(Handle handle, std::span<std::uint8_t> report) override;
-    std::optional<Attributes> attributesWithoutOpening(const std::string& path) override;
+    bool setFeature(platform::Handle handle, std::span<const std::uint8_t> report) override;
+    std::optional<std::size_t> getFeature(platform::Handle handle,
+                                          std::span<std::uint8_t> report) override;
+    std::optional<platform::Attributes> attributesWithoutOpening(const std::string& path) override;
     // A `sleep` on the virtual clock, as long as the next scheduled event or the timeout,
     // after the waiting thread has caught up with the furthest thread; on the real clock, a
     // wait that ends early when another thread adds or removes a device. True at once when
@@ -198,9 +199,9 @@ class SimulatedBus : public HidPlatform {
     std::string addNode(SimulatedDevice& device, bool present);
     const Node* findNode(const std::string& path) const;
     // The node an open handle refers to, present or not; nothing for a handle not open.
-    const Node* nodeFor(Handle handle) const;
+    const Node* nodeFor(platform::Handle handle) const;
     // The device behind an open handle while its node is on the bus.
-    SimulatedDevice* presentDeviceFor(Handle handle) const;
+    SimulatedDevice* presentDeviceFor(platform::Handle handle) const;
     void schedule(PendingEvent::Kind kind, SimulatedDevice& device, std::chrono::microseconds due);
     void takeOffBus(const SimulatedDevice& device);
     void unplugDevice(const SimulatedDevice& device);
@@ -211,13 +212,13 @@ class SimulatedBus : public HidPlatform {
     void noteChange();
     bool waitVirtually(std::chrono::milliseconds timeout);
     bool waitInRealTime(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout);
-    std::optional<Admission> admit(Handle handle);
+    std::optional<Admission> admit(platform::Handle handle);
     // Admits a transfer on `handle`, lets it take its time with the lock released, then runs
     // `deliver` on the device if the transfer reaches it; records the bytes that crossed the
     // bus, which `deliver` may change.
     template <typename Deliver>
-    bool transfer(Handle handle, Direction direction, std::span<const std::uint8_t> crossed,
-                  Deliver deliver);
+    bool transfer(platform::Handle handle, Direction direction,
+                  std::span<const std::uint8_t> crossed, Deliver deliver);
     bool deliverSetFeature(SimulatedDevice& device, std::span<const std::uint8_t> report);
     void record(Direction direction, const std::string& path, std::span<const std::uint8_t> bytes,
                 bool succeeded);
@@ -238,4 +239,4 @@ class SimulatedBus : public HidPlatform {
     std::function<void(const TranscriptEntry&)> observer_;
 };
 
-}  // namespace fwu::platform::simulated
+}  // namespace fwu::simulator

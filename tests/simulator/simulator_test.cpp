@@ -12,16 +12,17 @@
 #include <vector>
 
 #include "device/protocol.h"
-#include "platform/simulated/demo_setup.h"
-#include "platform/simulated/simulated_bus.h"
-#include "platform/simulated/simulated_device.h"
+#include "simulator/demo_setup.h"
+#include "simulator/simulated_bus.h"
+#include "simulator/simulated_device.h"
 
-namespace fwu::platform::simulated::testing {
+namespace fwu::simulator::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using std::chrono::milliseconds;
 using namespace protocol;
+using namespace platform;
 
 constexpr std::size_t ReportLength = 65;
 
@@ -462,4 +463,4 @@ TEST(DemoSettings, PerDeviceKeysTakeOneValueForAllOrOneItemPerDevice) {
 }
 
 }  // namespace
-}  // namespace fwu::platform::simulated::testing
+}  // namespace fwu::simulator::testing
