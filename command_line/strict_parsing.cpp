@@ -10,8 +10,9 @@ bool takesNoValue(const CLI::Option& option) {
 }
 
 // CLI11 takes "--trace= update" as "--trace update": an '=' with nothing after it is refused
-// here, before it parses. So is a value given to a flag, which CLI11 refuses too, in words that
-// name the option as it is typed. Options CLI11 does not know are left to it.
+// here, before it parses. A value given to a flag is refused here too: CLI11 would refuse it
+// (refuseLooseForms), but naming the option without its dashes. Options CLI11 does not know are
+// left to it.
 std::optional<std::string> misplacedValue(const CLI::App& app,
                                           std::span<const std::string_view> arguments) {
     for (const std::string_view argument : arguments) {
