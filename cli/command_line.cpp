@@ -1,13 +1,13 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
 
+#include "command_line/strict_parsing.h"
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
@@ -63,33 +63,12 @@ CLI::Validator secondsCheck(ZeroSeconds zero) {
         "");
 }
 
-constexpr std::array<std::string_view, 8> Flags = {
-    "--help", "--version", "--simulate", "--quiet", "--all", "--repeat", "--verify", "--json",
-};
-
-// What CLI11 would take otherwise: "--trace= update" as "--trace update", and "--quiet=0" as
-// no --quiet. An '=' with nothing after it, and a value given to a flag, are refused instead.
-std::optional<std::string> misplacedValue(std::span<const std::string_view> arguments) {
-    for (const std::string_view argument : arguments) {
-        if (argument == "--")
-            break;
-        const std::size_t equals = argument.find('=');
-        if (!argument.starts_with("--") || equals == std::string_view::npos)
-            continue;
-        const std::string name(argument.substr(0, equals));
-        if (std::find(Flags.begin(), Flags.end(), name) != Flags.end())
-            return "option " + name + " takes no value";
-        if (equals + 1 == argument.size())
-            return "option " + name + " needs a value after '='";
-    }
-    return std::nullopt;
-}
-
 // The options and the commands as CLI11 reads them into `options`. Help is this program's own
 // text, so CLI11's help option is off.
 class Declaration {
   public:
     explicit Declaration(Options& options) : options_(options) {
+        command_line::refuseLooseForms(app_);
         app_.set_help_flag();
         app_.fallthrough();  // the commands take every option, also after their name
         app_.add_flag("--help", help_);
@@ -108,7 +87,9 @@ class Declaration {
             ->allow_extra_args(false);
         app_.add_flag("--all", options.all);
         // A flag that takes a value only after '=': a bare --wait never takes the next word.
-        app_.add_flag("--wait{0}", waitText_)->check(secondsCheck(ZeroSeconds::Allowed));
+        app_.add_flag("--wait{0}", waitText_)
+            ->disable_flag_override(false)
+            ->check(secondsCheck(ZeroSeconds::Allowed));
         app_.add_flag("--repeat", options.repeat);
         app_.add_flag("--verify", options.verifyAfterUpdate);
         app_.add_flag("--json", options.json);
@@ -122,9 +103,8 @@ class Declaration {
         app_.allow_extras();  // words it does not know are told apart below
     }
 
-    void parse(std::span<const std::string_view> arguments) {
-        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-        app_.parse(reversed);
+    std::optional<std::string> parse(std::span<const std::string_view> arguments) {
+        return command_line::parse(app_, arguments);
     }
 
     Request request() const {
@@ -140,13 +120,9 @@ class Declaration {
             if (commands_[index]->parsed())
                 chosen = &Subcommands[index];
         }
-        const auto surplus = app_.remaining();
-        if (!surplus.empty()) {
-            const std::string& word = surplus.front();
-            if (word.starts_with("-"))
-                return "unknown option '" + word + "'";
-            return (chosen ? "unexpected argument '" : "unknown command '") + word + "'";
-        }
+        if (auto problem =
+                command_line::untakenWord(app_, chosen ? "unexpected argument" : "unknown command"))
+            return problem;
         if (!chosen)
             return "no command given";
         options_.command = chosen->command;
@@ -199,15 +175,9 @@ std::string_view commandName(Command command) {
 
 ParsedCommandLine parseCommandLine(std::span<const std::string_view> arguments) {
     ParsedCommandLine result;
-    if (auto problem = misplacedValue(arguments)) {
-        result.error = *problem;
-        return result;
-    }
     Declaration declaration(result.options);
-    try {
-        declaration.parse(arguments);
-    } catch (const CLI::ParseError& error) {
-        result.error = error.what();
+    if (auto problem = declaration.parse(arguments)) {
+        result.error = *problem;
         return result;
     }
     result.request = declaration.request();

@@ -66,6 +66,8 @@ const Case Cases[] = {
     {"--simulate update @image.bin", "no-device", NoDevice, "", "No supported device found."},
     {"--simulate update @missing.bin", "", FileProblem, "", "Nothing was sent to the device."},
     {"--simulate update -- --odd.bin", "", FileProblem, "", "--odd.bin"},
+    // A word that begins with '/' is a path, on Windows too.
+    {"--simulate update /absent-image.bin", "", FileProblem, "", "absent-image.bin"},
     {"--simulate --trace=@trace.txt update @image.bin", "fail-transfers-from=3", Failed, "",
      "The device did not accept record 2 of 3.", 4},
     {"--simulate update @image.bin", "report-length=40", Failed, "", "at least 49 bytes"},
