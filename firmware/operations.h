@@ -79,14 +79,6 @@ class FirmwareOperations {
     // Runs the operation to its end, unless one is running already (Outcome::Busy).
     OperationResult run(Operation operation);
 
-    OperationResult update() { return run(Operation::Update); }
-    OperationResult download() { return run(Operation::Download); }
-    OperationResult upgrade() { return run(Operation::Upgrade); }
-    OperationResult dump() { return run(Operation::Dump); }
-    OperationResult verify() { return run(Operation::Verify); }
-    OperationResult eraseChip() { return run(Operation::EraseChip); }
-    OperationResult enterBootloader() { return run(Operation::EnterBootloader); }
-
     bool busy() const { return busy_; }
 
   private:

@@ -73,7 +73,7 @@ TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAsi
         if (link != Link::None)
             fs::create_symlink(victim, partialFile);
 
-        const OperationResult result = rig.operations().dump();
+        const OperationResult result = rig.operations().run(Operation::Dump);
 
         const Bytes flash = rig.bus.state(rig.devicePath).flash;
         const Bytes read(flash.begin(), flash.begin() + static_cast<long>(at * 32));
@@ -155,12 +155,12 @@ TEST(Verify, ComparesTheFlashWithTheImageAsWrittenOrStopsSayingWhere) {
         rig.plugIn(config);
         cancelAt(rig, c.end, c.at);
         if (c.end == End::AfterUpdate) {
-            ASSERT_EQ(rig.operations().update().outcome, Outcome::Succeeded);
+            ASSERT_EQ(rig.operations().run(Operation::Update).outcome, Outcome::Succeeded);
             rig.bus.clearTranscript();
             rig.host.calls.clear();
         }
 
-        const OperationResult result = rig.operations().verify();
+        const OperationResult result = rig.operations().run(Operation::Verify);
 
         const bool done = c.end == End::Done || c.end == End::AfterUpdate;
         EXPECT_EQ(result.outcome, done                   ? Outcome::Succeeded

@@ -11,13 +11,13 @@
 namespace fwu::firmware::testing {
 namespace {
 
-constexpr auto Update = &FirmwareOperations::update;
-constexpr auto Download = &FirmwareOperations::download;
-constexpr auto Upgrade = &FirmwareOperations::upgrade;
-constexpr auto Dump = &FirmwareOperations::dump;
-constexpr auto Verify = &FirmwareOperations::verify;
-constexpr auto EraseChip = &FirmwareOperations::eraseChip;
-constexpr auto EnterBootloader = &FirmwareOperations::enterBootloader;
+constexpr auto Update = Operation::Update;
+constexpr auto Download = Operation::Download;
+constexpr auto Upgrade = Operation::Upgrade;
+constexpr auto Dump = Operation::Dump;
+constexpr auto Verify = Operation::Verify;
+constexpr auto EraseChip = Operation::EraseChip;
+constexpr auto EnterBootloader = Operation::EnterBootloader;
 constexpr auto App = DeviceMode::Application;
 constexpr auto Boot = DeviceMode::Bootloader;
 
@@ -31,7 +31,7 @@ Bytes headWithCount(std::uint8_t command, std::uint32_t count) {
 
 // What `run` sends for `image` on reports of `length` bytes, the magic first when it switches
 // the device to its bootloader.
-std::vector<Bytes> expectedReports(OperationCall run, std::size_t length, const Bytes& image,
+std::vector<Bytes> expectedReports(Operation run, std::size_t length, const Bytes& image,
                                    bool magic) {
     const auto& m = protocol::EnterBootloaderMagic;
     if (run == EraseChip || run == EnterBootloader)
@@ -56,7 +56,7 @@ std::vector<Bytes> expectedReports(OperationCall run, std::size_t length, const 
 
 // The last calls of a run: the update retires its button and labels, the download and the
 // upgrade end the program, the others leave the connection open.
-std::vector<Call> endingOf(OperationCall run, bool failed) {
+std::vector<Call> endingOf(Operation run, bool failed) {
     std::vector<Call> ending;
     if (run == Update)
         ending = {Call::ClearProgress, Call::DisableUpdateButton, Call::ClearProductAndVersion};
@@ -76,7 +76,7 @@ enum class End { Done, Busy, NewImage, MagicLost, Fail, Unplug, Cancel, CancelWa
 
 TEST(Operations, SendTheirReportsOrStopAtOnceSayingWhere) {
     struct Case {
-        OperationCall run;
+        Operation run;
         DeviceMode mode;
         std::uint16_t reportLength;
         std::size_t imageSize;
@@ -141,9 +141,9 @@ TEST(Operations, SendTheirReportsOrStopAtOnceSayingWhere) {
             if (c.end == NewImage &&
                 (call.call == Call::ProcessEvents || call.call == Call::ShowProgress))
                 writeFile(imageFile, imageBytes(400, 5));
-            for (const auto run : {Update, Download, Upgrade, Dump, EraseChip, EnterBootloader}) {
+            for (const auto other : {Update, Download, Upgrade, Dump, EraseChip, EnterBootloader}) {
                 if (c.end == End::Busy && call.call == Call::ShowProgress) {
-                    const auto nested = (rig.operations().*run)();
+                    const auto nested = rig.operations().run(other);
                     EXPECT_TRUE(nested.outcome == Outcome::Busy && !nested.message.empty());
                 }
             }
@@ -152,7 +152,7 @@ TEST(Operations, SendTheirReportsOrStopAtOnceSayingWhere) {
                 rig.host.cancel = true;
         };
 
-        const OperationResult result = (rig.operations().*c.run)();
+        const OperationResult result = rig.operations().run(c.run);
 
         const bool stops = c.end >= Fail;
         EXPECT_EQ(result.outcome, !stops                             ? Outcome::Succeeded
@@ -194,7 +194,7 @@ TEST(Operations, SendTheirReportsOrStopAtOnceSayingWhere) {
 // button and labels all the same.
 TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
     struct Case {
-        OperationCall run;
+        Operation run;
         std::intmax_t imageSize;     // of the operation's image; -1: none
         const char* folderAt;        // a folder planted at this path of the program's folder
         std::uint16_t reportLength;  // 0: the device was never searched for
@@ -250,7 +250,7 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
         if (c.folderAt)
             fs::create_directories(rig.file(c.folderAt));
 
-        const OperationResult result = (rig.operations().*c.run)();
+        const OperationResult result = rig.operations().run(c.run);
 
         EXPECT_EQ(result.outcome, c.outcome);
         EXPECT_FALSE(fs::exists(rig.file(DumpFileName)));
@@ -274,7 +274,7 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
 // program's folder; the program's own files keep that advice.
 TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {
     struct Case {
-        OperationCall run;
+        Operation run;
         const char* given;  // under the test's folder; nullptr: the program's own file
         const char* says;   // % stands for the folder of the given path
     };
@@ -307,7 +307,7 @@ TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {
         if (const auto mark = says.find('%'); mark != std::string::npos)
             says.replace(mark, 1, messages::displayPath(given->parent_path()));
 
-        const OperationResult result = (FirmwareOperations(rig.link, rig.host, files).*c.run)();
+        const OperationResult result = FirmwareOperations(rig.link, rig.host, files).run(c.run);
 
         EXPECT_EQ(result.outcome, Outcome::FileProblem);
         EXPECT_NE(result.message.find(says), std::string::npos) << result.message;
