@@ -88,8 +88,9 @@ RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
     SilentHost host;
     firmware::FirmwareOperations operations(link, host, firmware::ProgramFiles{folder.path()});
     firmware::OperationResult result;
-    const auto elapsed = timed(
-        [&] { result = operation == Operation::Update ? operations.update() : operations.dump(); });
+    const auto run =
+        operation == Operation::Update ? firmware::Operation::Update : firmware::Operation::Dump;
+    const auto elapsed = timed([&] { result = operations.run(run); });
     if (result.outcome != firmware::Outcome::Succeeded)
         throw std::runtime_error("the operation failed: " + result.message);
     return checkedMeasurement(operation, bench, folder, elapsed);

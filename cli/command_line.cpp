@@ -21,18 +21,27 @@ struct Subcommand {
     std::string_view name;
     Command command;
     bool takesPath;
+    std::optional<firmware::Operation> operation;
 };
 
 constexpr std::array<Subcommand, 8> Subcommands = {{
-    {"list", Command::List, false},
-    {"update", Command::Update, true},
-    {"load", Command::Load, true},
-    {"upgrade", Command::Upgrade, true},
-    {"dump", Command::Dump, true},
-    {"verify", Command::Verify, true},
-    {"erase", Command::Erase, false},
-    {"bootloader", Command::Bootloader, false},
+    {"list", Command::List, false, std::nullopt},
+    {"update", Command::Update, true, firmware::Operation::Update},
+    {"load", Command::Load, true, firmware::Operation::Download},
+    {"upgrade", Command::Upgrade, true, firmware::Operation::Upgrade},
+    {"dump", Command::Dump, true, firmware::Operation::Dump},
+    {"verify", Command::Verify, true, firmware::Operation::Verify},
+    {"erase", Command::Erase, false, firmware::Operation::EraseChip},
+    {"bootloader", Command::Bootloader, false, firmware::Operation::EnterBootloader},
 }};
+
+const Subcommand* subcommandOf(Command command) {
+    for (const Subcommand& subcommand : Subcommands) {
+        if (subcommand.command == command)
+            return &subcommand;
+    }
+    return nullptr;
+}
 
 constexpr double MaxSeconds = 24 * 60 * 60;
 
@@ -166,11 +175,13 @@ class Declaration {
 }  // namespace
 
 std::string_view commandName(Command command) {
-    for (const Subcommand& subcommand : Subcommands) {
-        if (subcommand.command == command)
-            return subcommand.name;
-    }
-    return {};
+    const Subcommand* subcommand = subcommandOf(command);
+    return subcommand ? subcommand->name : std::string_view();
+}
+
+std::optional<firmware::Operation> operationOf(Command command) {
+    const Subcommand* subcommand = subcommandOf(command);
+    return subcommand ? subcommand->operation : std::nullopt;
 }
 
 ParsedCommandLine parseCommandLine(std::span<const std::string_view> arguments) {
