@@ -124,8 +124,8 @@ class DeviceRun {
             output_.messages << message << '\n' << std::flush;
             return {finishResult(result, {Outcome::NoDevice, message})};
         }
-        // Alone, the device is followed through an upgrade's restart by nothing: the upgrade
-        // takes the bootloader that comes, as the window does.
+        // Alone, a device is not followed through an upgrade's restart: the upgrade takes the
+        // bootloader that comes, as the window does.
         if (!target_.chosen && command == Command::Upgrade)
             link_.choose({});
         // The update closes the connection; the verification reads the device it wrote.
