@@ -4,13 +4,6 @@
 
 namespace fwu::simulator {
 
-namespace {
-
-// Left to spinning before a deadline: more than the usual overshoot of a short sleep.
-constexpr std::chrono::microseconds SpinMargin{150};
-
-}  // namespace
-
 BusClock::BusClock(bool realTime) : realTime_(realTime), start_(std::chrono::steady_clock::now()) {}
 
 BusClock::ThreadTime& BusClock::threadTime() const {
@@ -50,7 +43,7 @@ void BusClock::advance(std::chrono::microseconds duration) {
     thread.lateness -= repaid;
     lock.unlock();
     const auto deadline = std::chrono::steady_clock::now() + (wanted - repaid);
-    waitPreciselyUntil(deadline);
+    std::this_thread::sleep_until(deadline);
     const auto late = std::chrono::steady_clock::now() - deadline;
     lock.lock();
     thread.lateness += late;  // the entry stays where it is: map nodes never move
@@ -65,14 +58,6 @@ void BusClock::catchUp() {
 
 std::chrono::steady_clock::time_point BusClock::steadyTimeAt(std::chrono::microseconds time) const {
     return start_ + time;
-}
-
-void waitPreciselyUntil(std::chrono::steady_clock::time_point deadline) {
-    const auto sleepUntil = deadline - SpinMargin;
-    if (std::chrono::steady_clock::now() < sleepUntil)
-        std::this_thread::sleep_until(sleepUntil);
-    while (std::chrono::steady_clock::now() < deadline) {
-    }
 }
 
 }  // namespace fwu::simulator
