@@ -337,6 +337,17 @@ TEST(SimulatedBus, AbsentPathsAndClosedHandlesReachNoDevice) {
     EXPECT_EQ(observed, 1) << "the observer sees what is no longer recorded";
 }
 
+// A full USB bus: 127 devices, foreign ones among them, and no more.
+TEST(SimulatedBus, HoldsAsManyDevicesAsAUsbBus) {
+    SimulatedBus bus;
+    for (std::size_t added = 1; added < MaxDevicesOnBus; ++added)
+        bus.addForeignDevice(0x1F3E, 0x0042);
+    EXPECT_EQ(bus.addDevice({}), "sim:hid126");
+    EXPECT_THROW(bus.addDevice({}), std::length_error);
+    EXPECT_THROW(bus.addForeignDevice(0x1F3E, 0x0042), std::length_error);
+    EXPECT_EQ(bus.enumerateInterfaces().size(), MaxDevicesOnBus);
+}
+
 // The magic sends the device away; after its delay it is back in its bootloader under a new
 // path, still the same device, its request count going on, its old handle dead.
 TEST(SimulatedBus, MagicSendsTheDeviceAwayAndBackInItsBootloaderUnderANewPath) {
