@@ -320,6 +320,7 @@ DemoSettingsResult demoSettingsFromEnvironment() {
 
 std::unique_ptr<SimulatedBus> makeDemoBus(const DemoSettings& settings) {
     auto bus = std::make_unique<SimulatedBus>(settings.clock);
+    bus->setTranscriptRecording(false);  // a long run would keep every report in memory
     if (settings.foreignDevice)
         bus->addForeignDevice(ForeignVendorId, ForeignProductId);
     for (std::size_t index = 0; index < settings.deviceCount; ++index)

@@ -200,6 +200,8 @@ struct CliRun {
         const auto makePlatform = [&](bool simulate, std::string& problem) {
             auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
             bus = std::dynamic_pointer_cast<SimulatedBus>(made);
+            if (bus)  // the bus of --simulate keeps none unless asked
+                bus->setTranscriptRecording(true);
             return made;
         };
         const Environment environment{out,

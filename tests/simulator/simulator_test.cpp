@@ -348,6 +348,17 @@ TEST(SimulatedBus, HoldsAsManyDevicesAsAUsbBus) {
     EXPECT_EQ(bus.enumerateInterfaces().size(), MaxDevicesOnBus);
 }
 
+// The bus of --simulate keeps no transcript, which would grow with every report of a station's
+// run; its observer still sees each report.
+TEST(DemoSettings, TheDemoBusKeepsNoTranscript) {
+    const auto bus = makeDemoBus(parseDemoSettings("clock=virtual;latency-us=0").settings.value());
+    int observed = 0;
+    bus->setTranscriptObserver([&](const TranscriptEntry&) { ++observed; });
+    const Handle handle = bus->open("sim:hid0", OpenMode::Plain).handle.value();
+    EXPECT_TRUE(bus->setFeature(handle, command(StartCommand)) && bus->transcript().empty());
+    EXPECT_EQ(observed, 1);
+}
+
 // The magic sends the device away; after its delay it is back in its bootloader under a new
 // path, still the same device, its request count going on, its old handle dead.
 TEST(SimulatedBus, MagicSendsTheDeviceAwayAndBackInItsBootloaderUnderANewPath) {
