@@ -91,6 +91,7 @@ class Declaration {
   public:
     explicit Declaration(Options& options) : options_(options) {
         app_.set_help_flag();
+        app_.allow_windows_style_options(false);  // "/x" is a path on Windows too, never an option
         app_.fallthrough();  // the commands take every option, also after their name
         app_.add_flag("--help", help_);
         app_.add_flag("--version", version_);
