@@ -116,8 +116,11 @@ bench: deps
 
 # The Windows build: platform, device and firmware libraries, the command-line program, the
 # window and the tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's
-# own, no display): every test program, then the command-line program's update and dump on the
-# simulated device; then the window, driven on Xvfb (scripts/check-windows-window.sh).
+# own, no display): every test program, the programs' load-time imports against the short list of
+# DLLs Windows never takes from the program's folder (scripts/check-windows-imports.sh), then the
+# command-line program's update and dump on the simulated device; then the window, driven on
+# Xvfb (scripts/check-windows-window.sh), and both programs with DLLs of the system's names
+# planted next to them and in the current folder (scripts/check-windows-planted-dlls.sh).
 WINDOWS_DIR      ?= build-win
 WINDOWS_PACKAGES := cmake ninja-build googletest g++-mingw-w64-x86-64-posix \
                     mingw-w64-x86-64-dev wine wine64 libcli11-dev nlohmann-json3-dev
@@ -125,6 +128,7 @@ WINDOW_CHECK_PACKAGES := $(DISPLAY_PACKAGES) $(FONT_PACKAGES) xdotool
 WINDOWS_DISPLAY  = xvfb-run -a -s "-screen 0 1024x768x24"
 WINDOWS_CONFIGURE = cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
                     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+WINDOWS_PROGRAMS := win32/firmware-update.exe cli/firmware-update-cli.exe
 
 .PHONY: test-windows
 test-windows:
@@ -134,7 +138,9 @@ test-windows:
 	scripts/wine-session.sh "$(abspath $(WINDOWS_DIR))/wineprefix" sh -c \
 	    'cd "$(WINDOWS_DIR)" && ctest --output-on-failure -j $(JOBS) --timeout 600 && \
 	     cd "$(CURDIR)" && scripts/check-windows-cli.sh "$(WINDOWS_DIR)"'
+	scripts/check-windows-imports.sh $(WINDOWS_PROGRAMS:%=$(WINDOWS_DIR)/%)
 	$(WINDOWS_DISPLAY) scripts/check-windows-window.sh "$(WINDOWS_DIR)"
+	$(WINDOWS_DISPLAY) scripts/check-windows-planted-dlls.sh "$(WINDOWS_DIR)"
 
 # What a Windows user downloads: $(WINDOWS_DIR)/firmware-update-VERSION-windows.zip with both
 # programs and dist/windows/README.txt, and its SHA-256 beside it (scripts/package-windows.sh).
