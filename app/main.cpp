@@ -1,15 +1,16 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 #include <filesystem>
-#include <memory>
-#include <optional>
+#include <iostream>
+#include <string>
+#include <vector>
 
 #include "app/frm_main.h"
 #include "app/message_presenter.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
 #include "window/device_backend.h"
+#include "window/window_command_line.h"
 #include "window/window_files.h"
 #include "window/window_texts.h"
 
@@ -23,35 +24,12 @@ QString text(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-struct StartOptions {
-    fwu::window::BackendChoice backend;
-    std::optional<std::filesystem::path> folder;
-};
-
-// --help and --version end the program here, as does an option it does not know.
-StartOptions parseOptions(const QApplication& application) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(text(texts::ProgramDescription));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      text(texts::simulateOptionHelp()));
-    const QCommandLineOption trace(QStringLiteral("trace"), text(texts::TraceOptionHelp),
-                                   QStringLiteral("file"));
-    const QCommandLineOption folder(QStringLiteral("folder"), text(texts::folderOptionHelp()),
-                                    QStringLiteral("folder"));
-    parser.addOption(simulate);
-    parser.addOption(trace);
-    parser.addOption(folder);
-    parser.process(application);
-
-    StartOptions options;
-    options.backend.simulate = parser.isSet(simulate);
-    if (parser.isSet(trace))
-        options.backend.traceFile = std::filesystem::path(parser.value(trace).toStdU16String());
-    if (parser.isSet(folder))
-        options.folder = std::filesystem::path(parser.value(folder).toStdU16String());
-    return options;
+// The arguments after the program's name as UTF-8; Qt has taken its own options out of them.
+std::vector<std::string> utf8Arguments() {
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments().mid(1))
+        arguments.push_back(argument.toStdString());
+    return arguments;
 }
 
 std::filesystem::path programFolder() {
@@ -65,7 +43,6 @@ std::filesystem::path programFolder() {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(text(texts::WindowTitle));
-    QApplication::setApplicationVersion(QStringLiteral(FWU_VERSION_TEXT));
     QGuiApplication::setDesktopFileName(QStringLiteral("firmware-update"));
     QIcon icon;
     for (const int size : {16, 32, 48, 256})
@@ -73,15 +50,30 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(icon);
 
     fwu::app::ModalMessagePresenter messages;
-    const StartOptions options = parseOptions(application);
-    std::string problem;
-    const auto files = fwu::window::windowFiles(options.folder, programFolder(), problem);
-    const auto backend =
-        files ? fwu::window::DeviceBackend::open(options.backend, problem) : nullptr;
-    if (!backend) {
+    const auto refuseToStart = [&messages](const std::string& problem) {
         messages.present(fwu::app::toQt(texts::startFailed(problem)), nullptr);
         return UsageError;
+    };
+    using Kind = fwu::window::StartRequest::Kind;
+    const auto request = fwu::window::parseCommandLine(utf8Arguments());
+    switch (request.kind) {
+        case Kind::ShowHelp:
+            std::cout << fwu::window::usageText() << '\n';
+            return 0;
+        case Kind::ShowVersion:
+            std::cout << fwu::window::versionText() << '\n';
+            return 0;
+        case Kind::Refuse:
+            return refuseToStart(request.problem);
+        case Kind::Run:
+            break;
     }
+    std::string problem;
+    const auto files = fwu::window::windowFiles(request.folder, programFolder(), problem);
+    const auto backend =
+        files ? fwu::window::DeviceBackend::open(request.backend, problem) : nullptr;
+    if (!backend)
+        return refuseToStart(problem);
 
     fwu::app::FrmMain window(backend->platform(), *files, messages);
     window.start();

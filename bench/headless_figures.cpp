@@ -89,8 +89,9 @@ RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
     SilentHost host;
     firmware::FirmwareOperations operations(link, host, firmware::ProgramFiles{folder.path()});
     firmware::OperationResult result;
-    const Timing timing = timed(
-        [&] { result = operation == Operation::Update ? operations.update() : operations.dump(); });
+    const auto run =
+        operation == Operation::Update ? firmware::Operation::Update : firmware::Operation::Dump;
+    const Timing timing = timed([&] { result = operations.run(run); });
     if (result.outcome != firmware::Outcome::Succeeded)
         throw std::runtime_error("the operation failed: " + result.message);
     return checkedMeasurement(operation, bench, folder, timing);

@@ -15,8 +15,8 @@
 #include "cli/session.h"
 #include "cli/station.h"
 #include "firmware/messages.h"
-#include "simulator/chosen_platform.h"
 #include "platform/file_system.h"
+#include "simulator/chosen_platform.h"
 
 namespace fwu::cli {
 
@@ -47,34 +47,19 @@ ExitStatus listDevices(const Session& session) {
     return anyOpened ? ExitStatus::Success : ExitStatus::NoDevice;
 }
 
-bool usesFile(Command command) {
-    return command == Command::Update || command == Command::Load || command == Command::Upgrade ||
-           command == Command::Dump || command == Command::Verify;
-}
-
 // The program folder's files, with the command's explicit path in place of its default.
 std::optional<firmware::ProgramFiles> programFiles(const Options& options,
                                                    const Environment& environment) {
     firmware::ProgramFiles files;
-    if (const auto folder = environment.programFolder())
+    const auto folder = environment.programFolder();
+    if (folder)
         files.folder = *folder;
-    else if (usesFile(options.command) && !options.path)
+    const std::optional<firmware::Operation> operation = operationOf(options.command);
+    if (!operation || !firmware::factsOf(*operation).file)
+        return files;
+    if (!folder && !options.path)
         return std::nullopt;
-    switch (options.command) {
-        case Command::Update:
-        case Command::Verify:
-            files.updateImageOverride = options.path;
-            break;
-        case Command::Load:
-        case Command::Upgrade:
-            files.downloadImageOverride = options.path;
-            break;
-        case Command::Dump:
-            files.dumpFileOverride = options.path;
-            break;
-        default:
-            break;
-    }
+    files.overrideOf(*firmware::factsOf(*operation).file) = options.path;
     return files;
 }
 

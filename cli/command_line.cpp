@@ -1,13 +1,13 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
 
+#include "command_line/strict_parsing.h"
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
@@ -21,18 +21,27 @@ struct Subcommand {
     std::string_view name;
     Command command;
     bool takesPath;
+    std::optional<firmware::Operation> operation;
 };
 
 constexpr std::array<Subcommand, 8> Subcommands = {{
-    {"list", Command::List, false},
-    {"update", Command::Update, true},
-    {"load", Command::Load, true},
-    {"upgrade", Command::Upgrade, true},
-    {"dump", Command::Dump, true},
-    {"verify", Command::Verify, true},
-    {"erase", Command::Erase, false},
-    {"bootloader", Command::Bootloader, false},
+    {"list", Command::List, false, std::nullopt},
+    {"update", Command::Update, true, firmware::Operation::Update},
+    {"load", Command::Load, true, firmware::Operation::Download},
+    {"upgrade", Command::Upgrade, true, firmware::Operation::Upgrade},
+    {"dump", Command::Dump, true, firmware::Operation::Dump},
+    {"verify", Command::Verify, true, firmware::Operation::Verify},
+    {"erase", Command::Erase, false, firmware::Operation::EraseChip},
+    {"bootloader", Command::Bootloader, false, firmware::Operation::EnterBootloader},
 }};
+
+const Subcommand* subcommandOf(Command command) {
+    for (const Subcommand& subcommand : Subcommands) {
+        if (subcommand.command == command)
+            return &subcommand;
+    }
+    return nullptr;
+}
 
 constexpr double MaxSeconds = 24 * 60 * 60;
 
@@ -63,33 +72,12 @@ CLI::Validator secondsCheck(ZeroSeconds zero) {
         "");
 }
 
-constexpr std::array<std::string_view, 8> Flags = {
-    "--help", "--version", "--simulate", "--quiet", "--all", "--repeat", "--verify", "--json",
-};
-
-// What CLI11 would take otherwise: "--trace= update" as "--trace update", and "--quiet=0" as
-// no --quiet. An '=' with nothing after it, and a value given to a flag, are refused instead.
-std::optional<std::string> misplacedValue(std::span<const std::string_view> arguments) {
-    for (const std::string_view argument : arguments) {
-        if (argument == "--")
-            break;
-        const std::size_t equals = argument.find('=');
-        if (!argument.starts_with("--") || equals == std::string_view::npos)
-            continue;
-        const std::string name(argument.substr(0, equals));
-        if (std::find(Flags.begin(), Flags.end(), name) != Flags.end())
-            return "option " + name + " takes no value";
-        if (equals + 1 == argument.size())
-            return "option " + name + " needs a value after '='";
-    }
-    return std::nullopt;
-}
-
 // The options and the commands as CLI11 reads them into `options`. Help is this program's own
 // text, so CLI11's help option is off.
 class Declaration {
   public:
     explicit Declaration(Options& options) : options_(options) {
+        command_line::refuseLooseForms(app_);
         app_.set_help_flag();
         app_.fallthrough();  // the commands take every option, also after their name
         app_.add_flag("--help", help_);
@@ -108,7 +96,9 @@ class Declaration {
             ->allow_extra_args(false);
         app_.add_flag("--all", options.all);
         // A flag that takes a value only after '=': a bare --wait never takes the next word.
-        app_.add_flag("--wait{0}", waitText_)->check(secondsCheck(ZeroSeconds::Allowed));
+        app_.add_flag("--wait{0}", waitText_)
+            ->disable_flag_override(false)
+            ->check(secondsCheck(ZeroSeconds::Allowed));
         app_.add_flag("--repeat", options.repeat);
         app_.add_flag("--verify", options.verifyAfterUpdate);
         app_.add_flag("--json", options.json);
@@ -122,9 +112,8 @@ class Declaration {
         app_.allow_extras();  // words it does not know are told apart below
     }
 
-    void parse(std::span<const std::string_view> arguments) {
-        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-        app_.parse(reversed);
+    std::optional<std::string> parse(std::span<const std::string_view> arguments) {
+        return command_line::parse(app_, arguments);
     }
 
     Request request() const {
@@ -140,13 +129,9 @@ class Declaration {
             if (commands_[index]->parsed())
                 chosen = &Subcommands[index];
         }
-        const auto surplus = app_.remaining();
-        if (!surplus.empty()) {
-            const std::string& word = surplus.front();
-            if (word.starts_with("-"))
-                return "unknown option '" + word + "'";
-            return (chosen ? "unexpected argument '" : "unknown command '") + word + "'";
-        }
+        if (auto problem =
+                command_line::untakenWord(app_, chosen ? "unexpected argument" : "unknown command"))
+            return problem;
         if (!chosen)
             return "no command given";
         options_.command = chosen->command;
@@ -190,24 +175,20 @@ class Declaration {
 }  // namespace
 
 std::string_view commandName(Command command) {
-    for (const Subcommand& subcommand : Subcommands) {
-        if (subcommand.command == command)
-            return subcommand.name;
-    }
-    return {};
+    const Subcommand* subcommand = subcommandOf(command);
+    return subcommand ? subcommand->name : std::string_view();
+}
+
+std::optional<firmware::Operation> operationOf(Command command) {
+    const Subcommand* subcommand = subcommandOf(command);
+    return subcommand ? subcommand->operation : std::nullopt;
 }
 
 ParsedCommandLine parseCommandLine(std::span<const std::string_view> arguments) {
     ParsedCommandLine result;
-    if (auto problem = misplacedValue(arguments)) {
-        result.error = *problem;
-        return result;
-    }
     Declaration declaration(result.options);
-    try {
-        declaration.parse(arguments);
-    } catch (const CLI::ParseError& error) {
-        result.error = error.what();
+    if (auto problem = declaration.parse(arguments)) {
+        result.error = *problem;
         return result;
     }
     result.request = declaration.request();

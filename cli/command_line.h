@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "firmware/operations.h"
+
 namespace fwu::cli {
 
 inline constexpr const char* ProgramName = "firmware-update-cli";
@@ -16,6 +18,8 @@ enum class Command { List, Update, Load, Upgrade, Dump, Verify, Erase, Bootloade
 
 // The command's name as it is typed.
 std::string_view commandName(Command command);
+// The operation the command runs on a device; none for `list`.
+std::optional<firmware::Operation> operationOf(Command command);
 
 struct Options {
     Command command = Command::List;

@@ -1,12 +1,11 @@
 #include "cli/device_command.h"
 
 #include <algorithm>
-#include <system_error>
+#include <filesystem>
 
 #include "cli/messages.h"
 #include "cli/terminal_host.h"
 #include "device/device_link.h"
-#include "device/protocol.h"
 #include "firmware/messages.h"
 #include "firmware/operations.h"
 
@@ -18,50 +17,6 @@ namespace fs = std::filesystem;
 using firmware::FirmwareOperations;
 using firmware::OperationResult;
 using firmware::Outcome;
-
-std::uint64_t fileSize(const fs::path& path) {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    return error ? 0 : size;
-}
-
-// What the progress display counts for a command: the bytes it moves.
-std::uint64_t progressBytes(Command command, const firmware::ProgramFiles& files) {
-    switch (command) {
-        case Command::Update:
-        case Command::Verify:
-            return fileSize(files.updateImage());
-        case Command::Load:
-        case Command::Upgrade:
-            return fileSize(files.downloadImage());
-        case Command::Dump:
-            return protocol::FlashSize;
-        default:
-            return 0;
-    }
-}
-
-OperationResult invoke(FirmwareOperations& operations, Command command) {
-    switch (command) {
-        case Command::Update:
-            return operations.update();
-        case Command::Load:
-            return operations.download();
-        case Command::Upgrade:
-            return operations.upgrade();
-        case Command::Dump:
-            return operations.dump();
-        case Command::Verify:
-            return operations.verify();
-        case Command::Erase:
-            return operations.eraseChip();
-        case Command::Bootloader:
-            return operations.enterBootloader();
-        case Command::List:
-            break;
-    }
-    return {Outcome::Succeeded, {}};
-}
 
 ExitStatus exitStatusFor(Outcome outcome) {
     switch (outcome) {
@@ -115,7 +70,8 @@ std::string successMessage(Command command, const firmware::ProgramFiles& files,
             return "Upgrade complete: " + displayPath(files.downloadImage()) + " written to " +
                    devicePath + " in bootloader mode.";
         case Command::Dump:
-            return "Flash dump complete: " + std::to_string(fileSize(files.dumpFile())) +
+            return "Flash dump complete: " +
+                   std::to_string(firmware::fileSizeOrZero(files.dumpFile())) +
                    " bytes written to " + displayPath(files.dumpFile()) + ".";
         case Command::Verify:
             return "Verify complete: the flash of " + devicePath + " matches " +
@@ -217,9 +173,12 @@ class DeviceRun {
 
     DeviceResult runCommand(Command command) {
         DeviceResult result = startResult(command);
-        const std::uint64_t totalBytes = progressBytes(command, files_);
+        const std::optional<firmware::Operation> operation = operationOf(command);
+        if (!operation)
+            return finishResult(std::move(result), {Outcome::Succeeded, {}});
+        const std::uint64_t totalBytes = firmware::progressBytes(*operation, files_);
         host_.setProgressSubject(std::string(commandName(command)), totalBytes);
-        OperationResult outcome = invoke(operations_, command);
+        OperationResult outcome = operations_.run(*operation);
         output_.progress.finish();
         if (outcome.outcome == Outcome::Succeeded) {
             outcome.message = successMessage(command, files_, link_.devicePath());

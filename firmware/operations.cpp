@@ -1,5 +1,6 @@
 #include "firmware/operations.h"
 
+#include <array>
 #include <utility>
 
 #include "firmware/download_operation.h"
@@ -14,6 +15,48 @@
 namespace fwu::firmware {
 
 namespace {
+
+struct OperationEntry {
+    Operation operation;
+    OperationResult (*run)(const OperationContext&);
+    OperationFacts facts;
+};
+
+using enum ProgramFile;
+using enum ProgressCount;
+constexpr bool Writes = true, NoWrite = false, Restarts = true, NoRestart = false;
+
+// One row per operation: how it runs, and its facts: the file it uses, whether it writes
+// firmware, whether it first restarts the device into its bootloader, what its progress counts.
+// clang-format off
+constexpr std::array<OperationEntry, 7> Operations{{
+    {Operation::Update,          runUpdate,          {UpdateImage,   Writes,  NoRestart, ImageBytes}},
+    {Operation::Download,        runDownload,        {DownloadImage, Writes,  NoRestart, ImageBytes}},
+    {Operation::Upgrade,         runUpgrade,         {DownloadImage, Writes,  Restarts,  ImageBytes}},
+    {Operation::Dump,            runDump,            {DumpFile,      NoWrite, NoRestart, FlashBytes}},
+    {Operation::Verify,          runVerify,          {UpdateImage,   NoWrite, NoRestart, ImageBytes}},
+    {Operation::EraseChip,       runEraseChip,       {{},            NoWrite, NoRestart, Nothing}},
+    {Operation::EnterBootloader, runEnterBootloader, {{},            NoWrite, NoRestart, Nothing}},
+}};
+// clang-format on
+
+constexpr bool wellFormed() {
+    for (std::size_t index = 0; index < Operations.size(); ++index) {
+        const OperationEntry& entry = Operations[index];
+        if (static_cast<std::size_t>(entry.operation) != index)
+            return false;
+        if (entry.facts.progress == ImageBytes && !entry.facts.file)
+            return false;
+    }
+    return true;
+}
+static_assert(wellFormed(),
+              "the operations are listed in the order of Operation, and an "
+              "operation whose progress counts its image has one");
+
+const OperationEntry& entryOf(Operation operation) {
+    return Operations.at(static_cast<std::size_t>(operation));
+}
 
 // Marks an operation as running for its whole run and tells the host, which keeps its
 // controls from starting another in an event pass of this one.
@@ -35,47 +78,34 @@ class BusyScope {
     OperationHost& host_;
 };
 
-using Operation = OperationResult (*)(const OperationContext&);
+}  // namespace
 
-OperationResult runAlone(bool& busy, const OperationContext& context, Operation operation) {
-    if (busy)
-        return {Outcome::Busy, messages::busy()};
-    BusyScope scope(busy, context.host);
-    return operation(context);
+const OperationFacts& factsOf(Operation operation) {
+    return entryOf(operation).facts;
 }
 
-}  // namespace
+std::uint64_t progressBytes(Operation operation, const ProgramFiles& files) {
+    const OperationFacts& facts = factsOf(operation);
+    switch (facts.progress) {
+        case ImageBytes:
+            return fileSizeOrZero(files.path(*facts.file));
+        case FlashBytes:
+            return protocol::FlashSize;
+        case Nothing:
+            break;
+    }
+    return 0;
+}
 
 FirmwareOperations::FirmwareOperations(device::DeviceLink& link, OperationHost& host,
                                        ProgramFiles files, OperationSettings settings)
     : link_(link), host_(host), files_(std::move(files)), settings_(settings) {}
 
-OperationResult FirmwareOperations::update() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runUpdate);
-}
-
-OperationResult FirmwareOperations::download() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runDownload);
-}
-
-OperationResult FirmwareOperations::upgrade() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runUpgrade);
-}
-
-OperationResult FirmwareOperations::dump() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runDump);
-}
-
-OperationResult FirmwareOperations::verify() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runVerify);
-}
-
-OperationResult FirmwareOperations::eraseChip() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runEraseChip);
-}
-
-OperationResult FirmwareOperations::enterBootloader() {
-    return runAlone(busy_, {link_, host_, files_, settings_}, runEnterBootloader);
+OperationResult FirmwareOperations::run(Operation operation) {
+    if (busy_)
+        return {Outcome::Busy, messages::busy()};
+    BusyScope scope(busy_, host_);
+    return entryOf(operation).run({link_, host_, files_, settings_});
 }
 
 }  // namespace fwu::firmware

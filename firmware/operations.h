@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/protocol.h"
@@ -14,6 +16,36 @@ class DeviceLink;
 namespace fwu::firmware {
 
 class OperationHost;
+
+// The program's operations: the front ends choose from this list.
+enum class Operation {
+    Update,           // Velnor.bin into the application firmware
+    Download,         // Zembrix.bin into the bootloader; ends the program
+    Upgrade,          // into the bootloader, wait, download; ends the program
+    Dump,             // the flash into Ombrel.bin
+    Verify,           // the flash read back and compared with Velnor.bin
+    EraseChip,        // one erase report without count
+    EnterBootloader,  // one enter-bootloader report
+};
+
+// What an operation's progress counts.
+enum class ProgressCount { Nothing, ImageBytes, FlashBytes };
+
+// What the front ends need to know of an operation besides running it.
+struct OperationFacts {
+    std::optional<ProgramFile> file;  // the file it reads or writes, if any
+    // It writes an image into the device, which a stop midway leaves without working firmware.
+    bool writesFirmware;
+    // It restarts the device into its bootloader and waits for it before it writes anything.
+    bool restartsIntoBootloaderFirst;
+    ProgressCount progress;
+};
+
+const OperationFacts& factsOf(Operation operation);
+
+// The bytes an operation's progress counts: its image's size (0 when that cannot be told), the
+// flash's size, or 0 for an operation without progress.
+std::uint64_t progressBytes(Operation operation, const ProgramFiles& files);
 
 enum class Outcome {
     Succeeded,
@@ -44,13 +76,8 @@ class FirmwareOperations {
     FirmwareOperations(device::DeviceLink& link, OperationHost& host, ProgramFiles files,
                        OperationSettings settings = {});
 
-    OperationResult update();           // Velnor.bin into the application firmware
-    OperationResult download();         // Zembrix.bin into the bootloader; ends the program
-    OperationResult upgrade();          // into the bootloader, wait, download; ends the program
-    OperationResult dump();             // the flash into Ombrel.bin
-    OperationResult verify();           // the flash read back and compared with Velnor.bin
-    OperationResult eraseChip();        // one erase report without count
-    OperationResult enterBootloader();  // one enter-bootloader report
+    // Runs the operation to its end, unless one is running already (Outcome::Busy).
+    OperationResult run(Operation operation);
 
     bool busy() const { return busy_; }
 

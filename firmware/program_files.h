@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 
@@ -8,6 +9,9 @@ namespace fwu::firmware {
 inline constexpr const char* UpdateImageName = "Velnor.bin";
 inline constexpr const char* DownloadImageName = "Zembrix.bin";
 inline constexpr const char* DumpFileName = "Ombrel.bin";
+
+// The program's files, each of which an operation may read or write.
+enum class ProgramFile { UpdateImage, DownloadImage, DumpFile };
 
 // Where the path of one of the program's files came from: its default place in the program's own
 // folder, or given explicitly (on the command line). The messages advise on each differently.
@@ -34,6 +38,10 @@ struct ProgramFiles {
     FileOrigin downloadImageOrigin() const { return originOf(downloadImageOverride); }
     FileOrigin dumpFileOrigin() const { return originOf(dumpFileOverride); }
 
+    std::filesystem::path path(ProgramFile file) const;
+    // The path given for `file`, in place of its default in the folder.
+    std::optional<std::filesystem::path>& overrideOf(ProgramFile file);
+
     // Every file in a folder the user named instead of the program's own: the messages then
     // treat each file as given, naming it and advising on it as such.
     static ProgramFiles inGivenFolder(const std::filesystem::path& given) {
@@ -48,5 +56,7 @@ struct ProgramFiles {
 
 // True when the path names something that exists (a file or a folder).
 bool imageFileExists(const std::filesystem::path& path);
+// The size of the file at `path`, or 0 when it cannot be told.
+std::uint64_t fileSizeOrZero(const std::filesystem::path& path);
 
 }  // namespace fwu::firmware

@@ -4,9 +4,9 @@
 #   - the form's own tests (tests/win32: places, layers, fonts, fill, captions that fit);
 #   - the start-up without Velnor.bin: the form in its design state, the "File Error" box, and
 #     after OK the program ends;
-#   - the start-up on the simulated device: the identity captions as the command-line program
-#     lists them, "Update Firmware" enabled; a click on it writes Velnor.bin's bytes (from the
-#     report trace) and finishes;
+#   - the start-up on the simulated device (with --trace=FILE): the identity captions as the
+#     command-line program lists them, "Update Firmware" enabled; a click on it writes
+#     Velnor.bin's bytes (from the report trace) and finishes;
 #   - closing during an update: the question, No by default; No lets the update finish, Yes ends
 #     the program at the next report, the update unfinished;
 # then at 144 DPI the form's tests again and the program's own form at that DPI.
@@ -71,7 +71,7 @@ expect_exit 0
 echo "start-up on the simulated device"
 identity=$(wine "$cli" --simulate list </dev/null 2>/dev/null | tr -d '\r')
 folder=$(program_folder with-image 4000)
-start_program "$folder" --simulate --trace "$(windows_path "$work/update.trace")"
+start_program "$folder" --simulate --trace="$(windows_path "$work/update.trace")"
 until_seen "enabled Update Firmware button" shows Command3 visible enabled
 for field in 4:lblVersion 5:lblManuf 6:lblProduct 7:lblSerialNumber; do
     expected=" $(echo "$identity" | cut -f "${field%%:*}")"  # a caption starts with a space

@@ -12,10 +12,11 @@
 #include "platform/file_system.h"
 #include "platform/windows/process_text.h"
 #include "platform/windows/wide_text.h"
-#include "win32/command_line.h"
+#include "platform/windows/windows_api.h"
 #include "win32/form_window.h"
 #include "win32/message_boxes.h"
 #include "win32/message_loop.h"
+#include "window/window_command_line.h"
 #include "window/window_files.h"
 #include "window/window_texts.h"
 
@@ -36,7 +37,7 @@ int refuseToStart(const std::string& problem) {
     return StartFailed;
 }
 
-int run(const fwu::win32::StartRequest& request) {
+int run(const fwu::window::StartRequest& request) {
     std::string problem;
     const auto backend = fwu::window::DeviceBackend::open(request.backend, problem);
     if (!backend)
@@ -56,18 +57,20 @@ int run(const fwu::win32::StartRequest& request) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (const auto problem = fwu::platform::windows::loadSystemLibraries())
+        return refuseToStart(*problem);
     // The system's current controls, as the manifest asks for them.
     const INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&commonControls);
 
-    using Kind = fwu::win32::StartRequest::Kind;
-    const auto request = fwu::win32::parseCommandLine(fwu::platform::windows::utf8Arguments());
+    using Kind = fwu::window::StartRequest::Kind;
+    const auto request = fwu::window::parseCommandLine(fwu::platform::windows::utf8Arguments());
     switch (request.kind) {
         case Kind::ShowHelp:
-            showInformation(fwu::win32::usageText());
+            showInformation(fwu::window::usageText());
             return 0;
         case Kind::ShowVersion:
-            showInformation(fwu::win32::versionText());
+            showInformation(fwu::window::versionText());
             return 0;
         case Kind::Refuse:
             return refuseToStart(request.problem);

@@ -77,13 +77,13 @@ void MainWindow::activate() {
 // window all the same (from the event passes inside the operation) starts nothing. A close
 // requested during the run, by the person or by the operation, happens after it returns.
 void MainWindow::click(ControlId button) {
-    const std::optional<Operation> operation = operationOf(button);
+    const std::optional<firmware::Operation> operation = OperationButtons::operationOf(button);
     if (!operation || running_ || operations_.busy())
         return;
     const std::optional<ControlId> focused = view_.focusedControl();
     running_ = operation;
     host_.beginRun();
-    perform(*operation);
+    operations_.run(*operation);
     host_.endRun();
     running_.reset();
 
@@ -93,43 +93,6 @@ void MainWindow::click(ControlId button) {
     }
     if (focused && controls_.enabled(*focused) && controls_.visible(*focused))
         controls_.setFocus(*focused);
-}
-
-std::optional<MainWindow::Operation> MainWindow::operationOf(ControlId button) {
-    switch (button) {
-        case ControlId::Command3:
-            return Operation::Update;
-        case ControlId::Command4:
-            return Operation::Upgrade;
-        case ControlId::Command2:
-            return Operation::Download;
-        case ControlId::Command1:
-            return Operation::Dump;
-        case ControlId::Command5:
-            return Operation::EraseChip;
-        case ControlId::Command6:
-            return Operation::EnterBootloader;
-        default:
-            return std::nullopt;
-    }
-}
-
-firmware::OperationResult MainWindow::perform(Operation operation) {
-    switch (operation) {
-        case Operation::Update:
-            return operations_.update();
-        case Operation::Download:
-            return operations_.download();
-        case Operation::Upgrade:
-            return operations_.upgrade();
-        case Operation::Dump:
-            return operations_.dump();
-        case Operation::EraseChip:
-            return operations_.eraseChip();
-        case Operation::EnterBootloader:
-            return operations_.enterBootloader();
-    }
-    return {};
 }
 
 // The unload: the device is closed and the window goes, which ends the program. While an
@@ -160,15 +123,10 @@ void MainWindow::stopRunningOperationToClose() {
 }
 
 bool MainWindow::writingFirmware() const {
-    switch (*running_) {
-        case Operation::Update:
-        case Operation::Download:
-            return true;
-        case Operation::Upgrade:
-            return host_.progressShown();  // past the wait, into the download
-        default:
-            return false;
-    }
+    const firmware::OperationFacts& facts = firmware::factsOf(*running_);
+    if (facts.restartsIntoBootloaderFirst && !host_.progressShown())
+        return false;  // still waiting for the device, nothing written yet
+    return facts.writesFirmware;
 }
 
 }  // namespace fwu::window

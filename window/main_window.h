@@ -63,13 +63,9 @@ class MainWindow {
     std::int16_t progressFullWidth() const { return fill_.fullWidth(); }
 
   private:
-    enum class Operation { Update, Download, Upgrade, Dump, EraseChip, EnterBootloader };
-
     void load();
     void showWindow();
     void showDeviceIdentity(const device::IdentityCaptions& captions);
-    static std::optional<Operation> operationOf(ControlId button);
-    firmware::OperationResult perform(Operation operation);
     void stopRunningOperationToClose();
     bool writingFirmware() const;
 
@@ -86,7 +82,7 @@ class MainWindow {
     bool imageMissing_ = false;
     bool shown_ = false;
     bool activated_ = false;
-    std::optional<Operation> running_;
+    std::optional<firmware::Operation> running_;
     bool askingToClose_ = false;
     bool closePending_ = false;
 };

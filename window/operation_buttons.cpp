@@ -7,19 +7,38 @@
 namespace fwu::window {
 namespace {
 
-constexpr std::array OperationButtonIds{ControlId::Command1, ControlId::Command2,
-                                        ControlId::Command3, ControlId::Command4,
-                                        ControlId::Command5, ControlId::Command6};
+struct OperationButton {
+    ControlId button;
+    firmware::Operation operation;
+};
+
+// The verification has no button of its own.
+constexpr std::array<OperationButton, 6> Buttons{{
+    {ControlId::Command1, firmware::Operation::Dump},
+    {ControlId::Command2, firmware::Operation::Download},
+    {ControlId::Command3, firmware::Operation::Update},
+    {ControlId::Command4, firmware::Operation::Upgrade},
+    {ControlId::Command5, firmware::Operation::EraseChip},
+    {ControlId::Command6, firmware::Operation::EnterBootloader},
+}};
 
 }  // namespace
+
+std::optional<firmware::Operation> OperationButtons::operationOf(ControlId button) {
+    for (const OperationButton& entry : Buttons) {
+        if (entry.button == button)
+            return entry.operation;
+    }
+    return std::nullopt;
+}
 
 void OperationButtons::lock() {
     if (locked_)
         return;
     locked_ = true;
-    for (const ControlId button : OperationButtonIds) {
-        enabledAfterUnlock_[button] = controls_.enabled(button);
-        controls_.setEnabled(button, false);
+    for (const OperationButton& entry : Buttons) {
+        enabledAfterUnlock_[entry.button] = controls_.enabled(entry.button);
+        controls_.setEnabled(entry.button, false);
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <map>
+#include <optional>
 
+#include "firmware/operations.h"
 #include "window/form_design.h"
 
 namespace fwu::window {
@@ -14,6 +16,9 @@ class FormControls;
 class OperationButtons {
   public:
     explicit OperationButtons(FormControls& controls) : controls_(controls) {}
+
+    // The operation the button starts; none for the other controls.
+    static std::optional<firmware::Operation> operationOf(ControlId button);
 
     void lock();
     void unlock();

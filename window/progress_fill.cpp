@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "firmware/progress.h"
 #include "window/form_controls.h"
 #include "window/form_design.h"
+#include "window/progress_width.h"
 #include "window/window_view.h"
 
 namespace fwu::window {
@@ -52,7 +52,7 @@ void ProgressFill::show() {
 }
 
 void ProgressFill::advance(std::int64_t done, std::int64_t total) {
-    setWidth(firmware::progressWidth(fullWidth_, done, total), When::AtAdvance);
+    setWidth(progressWidth(fullWidth_, done, total), When::AtAdvance);
 }
 
 void ProgressFill::clear() {

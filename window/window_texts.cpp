@@ -59,6 +59,10 @@ std::string folderOptionHelp() {
            firmware::DumpFileName + " there, instead of in the program's own folder.";
 }
 
+std::string commandLineRefused(const std::string& problem) {
+    return "The program cannot start with this command line: " + problem + ".";
+}
+
 std::string folderNotFound(const std::filesystem::path& folder) {
     return "The folder " + firmware::messages::displayPath(folder) +
            " given with --folder does not exist or is not a folder. Give the folder that holds " +

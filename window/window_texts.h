@@ -35,5 +35,9 @@ std::string folderOptionHelp();
 std::string folderNotFound(const std::filesystem::path& folder);
 inline constexpr std::string_view TraceOptionHelp =
     "Write every report to and from the device to <file>, one line each.";
+inline constexpr std::string_view HelpOptionHelp = "Show the options and exit.";
+inline constexpr std::string_view VersionOptionHelp = "Show the version and exit.";
+// The command line asks for what the window does not know; the options' help follows.
+std::string commandLineRefused(const std::string& problem);
 
 }  // namespace fwu::window::texts

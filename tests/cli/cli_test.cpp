@@ -16,10 +16,12 @@
 #endif
 
 #include "cli/application.h"
+#include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/progress_board.h"
 #include "cli/progress_display.h"
 #include "device/device_directory.h"
+#include "platform/file_system.h"
 #include "simulator/demo_setup.h"
 #include "tests/firmware/operations_fixture.h"
 
@@ -66,6 +68,8 @@ const Case Cases[] = {
     {"--simulate update @image.bin", "no-device", NoDevice, "", "No supported device found."},
     {"--simulate update @missing.bin", "", FileProblem, "", "Nothing was sent to the device."},
     {"--simulate update -- --odd.bin", "", FileProblem, "", "--odd.bin"},
+    // A word that begins with '/' is a path, on Windows too.
+    {"--simulate update /absent-image.bin", "", FileProblem, "", "absent-image.bin"},
     {"--simulate --trace=@trace.txt update @image.bin", "fail-transfers-from=3", Failed, "",
      "The device did not accept record 2 of 3.", 4},
     {"--simulate update @image.bin", "report-length=40", Failed, "", "at least 49 bytes"},
@@ -257,6 +261,23 @@ TEST(CommandLine, ExitStatusOutputAndTrace) {
             std::sort(expected.begin(), expected.end());
         }
         EXPECT_EQ(traced, expected);
+    }
+}
+
+// Every form of path a Windows user types, taken whole on every system: one that begins with
+// "/" (from the current drive's root, as Unix-like shells on Windows write it) is never an option.
+TEST(CommandLine, PathsOfEveryFormAreTakenWhole) {
+    const std::string paths[] = {"/data/x.bin", R"(\data\x.bin)", R"(D:\Прошивка\x.bin)",
+                                 R"(\\server\share\x.bin)", "//server/share/x.bin"};
+    for (const std::string& path : paths) {
+        for (const char* command : {"dump", "update"}) {
+            SCOPED_TRACE(std::string(command) + " " + path);
+            const std::string_view arguments[] = {command, path, "--trace", path};
+            const ParsedCommandLine parsed = parseCommandLine(arguments);
+            EXPECT_EQ(parsed.error, "");
+            EXPECT_EQ(parsed.options.path, platform::pathFromUtf8(path));
+            EXPECT_EQ(parsed.options.tracePath, platform::pathFromUtf8(path));
+        }
     }
 }
 

@@ -26,7 +26,7 @@ OperationResult dumpInto(OperationRig& rig, const fs::path& target, DeviceConfig
     rig.plugIn(config);
     return FirmwareOperations(rig.link, rig.host, ProgramFiles{rig.folder.path(), {}, {}, target},
                               rig.settings)
-        .dump();
+        .run(Operation::Dump);
 }
 
 Bytes flashPrefix(const OperationRig& rig, std::size_t blocks) {

@@ -73,7 +73,7 @@ TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAsi
         if (link != Link::None)
             fs::create_symlink(victim, partialFile);
 
-        const OperationResult result = rig.operations().dump();
+        const OperationResult result = rig.operations().run(Operation::Dump);
 
         const Bytes flash = rig.bus.state(rig.devicePath).flash;
         const Bytes read(flash.begin(), flash.begin() + static_cast<long>(at * 32));
@@ -105,7 +105,7 @@ TEST(Dump, ReplacesTheEarlierDumpOnlyWhenEveryBlockWasReadAndKeepsWhatWasReadAsi
             done ? std::vector{Call::SetStatusText, Call::ClearProgress, Call::BusyChanged}
                  : std::vector{Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
         if (blocks == 4) {
-            EXPECT_EQ(rig.host.barWidths(), (std::vector<float>{0, 0, 1685, 3370, 5055, 0}));
+            EXPECT_EQ(rig.host.progressSteps(), "shown 0/3 1/3 2/3 3/3 cleared");
         }
     }
 }
@@ -155,12 +155,12 @@ TEST(Verify, ComparesTheFlashWithTheImageAsWrittenOrStopsSayingWhere) {
         rig.plugIn(config);
         cancelAt(rig, c.end, c.at);
         if (c.end == End::AfterUpdate) {
-            ASSERT_EQ(rig.operations().update().outcome, Outcome::Succeeded);
+            ASSERT_EQ(rig.operations().run(Operation::Update).outcome, Outcome::Succeeded);
             rig.bus.clearTranscript();
             rig.host.calls.clear();
         }
 
-        const OperationResult result = rig.operations().verify();
+        const OperationResult result = rig.operations().run(Operation::Verify);
 
         const bool done = c.end == End::Done || c.end == End::AfterUpdate;
         EXPECT_EQ(result.outcome, done                   ? Outcome::Succeeded
@@ -177,7 +177,7 @@ TEST(Verify, ComparesTheFlashWithTheImageAsWrittenOrStopsSayingWhere) {
             done ? std::vector{Call::ClearProgress, Call::BusyChanged}
                  : std::vector{Call::ClearProgress, Call::ShowError, Call::BusyChanged}));
         if (c.at == 4) {
-            EXPECT_EQ(rig.host.barWidths(), (std::vector<float>{0, 0, 1685, 3370, 5055, 0}));
+            EXPECT_EQ(rig.host.progressSteps(), "shown 0/3 1/3 2/3 3/3 cleared");
         }
         EXPECT_EQ(rig.bus.openHandleCount(), 2);  // open again after the update, and left open
     }

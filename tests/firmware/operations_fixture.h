@@ -13,8 +13,8 @@
 
 #include "device/device_link.h"
 #include "firmware/operations.h"
-#include "simulator/simulated_bus.h"
 #include "recording_host.h"
+#include "simulator/simulated_bus.h"
 
 namespace fwu::firmware::testing {
 
@@ -25,7 +25,6 @@ using simulator::DeviceMode;
 using simulator::Direction;
 using simulator::SimulatedBus;
 using namespace std::chrono_literals;
-using OperationCall = OperationResult (FirmwareOperations::*)();
 
 // The simulated bus, keeping the length of every sleep.
 class LoggedBus : public SimulatedBus {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "firmware/operation_host.h"
-#include "firmware/progress.h"
 
 namespace fwu::firmware::testing {
 
@@ -73,17 +72,21 @@ class RecordingHost : public OperationHost {
         return all.size() >= ending.size() &&
                std::equal(ending.rbegin(), ending.rend(), all.rbegin());
     }
-    // The widths the fill takes with the window's design layout (5055 twips): 0 when shown,
-    // each advance, 0 when cleared.
-    std::vector<float> barWidths() const {
-        std::vector<float> widths;
+    // The bar's steps: "shown" and "cleared" (both at zero width), and "done/total" for each
+    // advance, repeats of one advance as one step; separated by spaces.
+    std::string progressSteps() const {
+        std::string steps;
         for (const auto& call : calls) {
-            if (call.call == Call::ShowProgress || call.call == Call::ClearProgress)
-                widths.push_back(0);
-            if (call.call == Call::AdvanceProgress)
-                widths.push_back(progressWidth(5055, call.done, call.total));
+            const std::string step =
+                call.call == Call::ShowProgress    ? "shown"
+                : call.call == Call::ClearProgress ? "cleared"
+                : call.call == Call::AdvanceProgress
+                    ? std::to_string(call.done) + "/" + std::to_string(call.total)
+                    : "";
+            if (!step.empty())
+                steps += (steps.empty() ? "" : " ") + step;
         }
-        return widths;
+        return steps;
     }
     std::uint64_t count(Call kind) const {
         std::uint64_t total = 0;

@@ -161,7 +161,7 @@ TEST_F(Kernel, UserWithoutAccessGetsPermissionDeniedForTheDeviceOnly) {
 }
 
 TEST_F(Kernel, DumpWritesTheFlashAsTheDeviceAnsweredIt) {
-    const auto result = operations.dump();
+    const auto result = operations.run(firmware::Operation::Dump);
     ASSERT_EQ(result.outcome, Outcome::Succeeded) << result.message;
     const DeviceState state = deviceState();
     const std::size_t size = DumpBlockCount * BlockSize;
@@ -175,7 +175,7 @@ TEST_F(Kernel, DumpWritesTheFlashAsTheDeviceAnsweredIt) {
 TEST_F(Kernel, UpdateOf85BytesArrivesByteForByteInSixReports) {
     const Bytes image = writeImage(firmware::UpdateImageName, 85);  // 3 records
     const std::uint64_t first = deviceState().requests;
-    const auto result = operations.update();
+    const auto result = operations.run(firmware::Operation::Update);
     ASSERT_EQ(result.outcome, Outcome::Succeeded) << result.message;
     EXPECT_FALSE(link.isOpen());
     const DeviceState state = deviceState();
@@ -194,7 +194,7 @@ TEST_F(Kernel, RecordFailingWithEioStopsTheUpdateThere) {
             [&](SimulatedDevice& d) { d.config().faults.failTransfersFrom = index; });
     };
     failFrom(first + 3);  // start, erase, record 1; record 2 fails
-    const auto result = operations.update();
+    const auto result = operations.run(firmware::Operation::Update);
     failFrom(std::nullopt);
     EXPECT_EQ(result.outcome, Outcome::TransferFailed);
     std::printf("message: %s\n", result.message.c_str());
@@ -259,7 +259,7 @@ TEST_F(Kernel, UpgradeFindsTheBootloaderUnderANewNodeAndDownloads) {
     const auto held = bench->platform.open(applicationPath, platform::OpenMode::Plain).handle;
     ASSERT_TRUE(held);
     const Bytes image = writeImage(firmware::DownloadImageName, 100);  // 3 records
-    const auto result = operations.upgrade();
+    const auto result = operations.run(firmware::Operation::Upgrade);
     ASSERT_EQ(result.outcome, Outcome::Succeeded) << result.message;
     EXPECT_TRUE(host.unloaded());
     EXPECT_EQ(link.attributes().productId, BootloaderProductId);

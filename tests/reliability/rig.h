@@ -20,26 +20,26 @@ inline constexpr std::size_t DumpBlocks = 8;
 
 struct Operation {
     const char* name;
-    OperationResult (FirmwareOperations::*run)();
+    firmware::Operation run;
     DeviceMode mode;
     const char* image;  // the image it sends, if any
     // The shortest feature reports with which it sends anything, and runs to the end.
     std::uint16_t sends, needs;
     std::uint64_t requests;  // the feature transfers of a run that succeeds
 };
-using F = FirmwareOperations;
+using Run = firmware::Operation;
 using firmware::DownloadImageName;
 using firmware::UpdateImageName;
 constexpr auto App = DeviceMode::Application;
 constexpr auto Boot = DeviceMode::Bootloader;
 // clang-format off
 inline const Operation Operations[] = {
-    {"update",           &F::update,          App,  UpdateImageName,   49, 49, 9},
-    {"download",         &F::download,        Boot, DownloadImageName, 41, 41, 6},
-    {"upgrade",          &F::upgrade,         App,  DownloadImageName,  4, 41, 7},
-    {"dump",             &F::dump,            App,  nullptr,           36, 36, 9},
-    {"erase chip",       &F::eraseChip,       App,  nullptr,            4,  4, 1},
-    {"enter bootloader", &F::enterBootloader, App,  nullptr,            4,  4, 1},
+    {"update",           Run::Update,          App,  UpdateImageName,   49, 49, 9},
+    {"download",         Run::Download,        Boot, DownloadImageName, 41, 41, 6},
+    {"upgrade",          Run::Upgrade,         App,  DownloadImageName,  4, 41, 7},
+    {"dump",             Run::Dump,            App,  nullptr,           36, 36, 9},
+    {"erase chip",       Run::EraseChip,       App,  nullptr,            4,  4, 1},
+    {"enter bootloader", Run::EnterBootloader, App,  nullptr,            4,  4, 1},
 };
 // clang-format on
 // Requests: the update's start, erase, 6 record reads and finish; the upgrade's enter-bootloader
@@ -83,7 +83,7 @@ inline void prepare(OperationRig& rig, const Operation& operation,
 }
 
 inline OperationResult run(OperationRig& rig, const Operation& operation) {
-    return (rig.operations().*operation.run)();
+    return rig.operations().run(operation.run);
 }
 
 inline std::size_t openFileDescriptorCount() {

@@ -68,11 +68,11 @@ TEST(Soak, UpdateAndDumpCyclesWithRandomFaultsLeaveNothingBehind) {
         EXPECT_TRUE(link.findTheHid());
         FirmwareOperations operations(link, host, firmware::ProgramFiles{folder}, settings);
 
-        const OperationResult update = operations.update();
+        const OperationResult update = operations.run(firmware::Operation::Update);
         EXPECT_EQ(bus.state(path).finishedComplete, update.outcome == Outcome::Succeeded);
         host.cancel = false;
         const bool dumpRan = link.findTheHid();
-        const OperationResult dumped = dumpRan ? operations.dump() : update;
+        const OperationResult dumped = dumpRan ? operations.run(firmware::Operation::Dump) : update;
         link.closeConnection();
 
         const Bytes flash = bus.state(path).flash;

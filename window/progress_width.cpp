@@ -1,6 +1,6 @@
-#include "firmware/progress.h"
+#include "window/progress_width.h"
 
-namespace fwu::firmware {
+namespace fwu::window {
 
 float progressWidth(std::int16_t fullWidth, std::int64_t done, std::int64_t total) {
     if (total <= 0)
@@ -10,4 +10,4 @@ float progressWidth(std::int16_t fullWidth, std::int64_t done, std::int64_t tota
     return static_cast<float>(static_cast<double>(product) / static_cast<double>(total));
 }
 
-}  // namespace fwu::firmware
+}  // namespace fwu::window
