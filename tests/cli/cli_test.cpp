@@ -154,6 +154,10 @@ const Case Cases[] = {
      "FIRMWARE_UPDATE_SIMULATION: unknown key 'latency'"},
     {"--simulate list", "unplug-at", Usage, "", "'unplug-at' needs a value"},
     {"--simulate list", "mode=application;mode=bootloader", Usage, "", "'mode' is given twice"},
+    {"--simulate list", "devices=128", Usage, "",
+     "devices: '128' is not a whole number from 0 to 127"},
+    {"--simulate list", "foreign-device;devices=127", Usage, "",
+     "'devices' and 'foreign-device' make 128 devices, more than a bus holds (127)"},
 };
 
 void setSimulation(const std::string& settings) {
@@ -200,6 +204,8 @@ struct CliRun {
         const auto makePlatform = [&](bool simulate, std::string& problem) {
             auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
             bus = std::dynamic_pointer_cast<SimulatedBus>(made);
+            if (bus)  // the bus of --simulate keeps none unless asked
+                bus->setTranscriptRecording(true);
             return made;
         };
         const Environment environment{out,
