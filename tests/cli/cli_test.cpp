@@ -160,12 +160,15 @@ const Case Cases[] = {
      "'devices' and 'foreign-device' make 128 devices, more than a bus holds (127)"},
 };
 
-void setSimulation(const std::string& settings) {
-#ifdef _WIN32
-    _putenv((std::string(simulator::SimulationVariable) + "=" + settings).c_str());
-#else
-    setenv(simulator::SimulationVariable, settings.c_str(), 1);
-#endif
+// The bus --simulate makes from `settings`, parsed as the variable's text is, without putting
+// them into the process's environment.
+std::shared_ptr<SimulatedBus> simulatedBus(const std::string& settings, std::string& problem) {
+    const auto parsed = simulator::parseDemoSettings(settings);
+    if (!parsed.settings) {
+        problem = parsed.error;
+        return nullptr;
+    }
+    return simulator::makeDemoBus(*parsed.settings);
 }
 
 // A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
@@ -200,13 +203,14 @@ struct CliRun {
         for (std::string word; words >> word;)
             arguments.push_back(word);
         writeFile(folder.path() / "image.bin", imageBytes(85));
-        setSimulation(FastBus + simulation);
-        const auto makePlatform = [&](bool simulate, std::string& problem) {
-            auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
-            bus = std::dynamic_pointer_cast<SimulatedBus>(made);
+        const auto makePlatform =
+            [&](bool simulate, std::string& problem) -> std::shared_ptr<platform::HidPlatform> {
+            if (!simulate)
+                return platform::makeSystemPlatform();
+            bus = given ? given : simulatedBus(FastBus + simulation, problem);
             if (bus)  // the bus of --simulate keeps none unless asked
                 bus->setTranscriptRecording(true);
-            return made;
+            return bus;
         };
         const Environment environment{out,
                                       err,
