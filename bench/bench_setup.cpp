@@ -76,14 +76,13 @@ void requireCompleteDump(const ProgramFolder& folder) {
 }  // namespace
 
 RunMeasurement checkedMeasurement(Operation operation, const BenchBus& bench,
-                                  const ProgramFolder& folder,
-                                  std::chrono::steady_clock::duration elapsed) {
+                                  const ProgramFolder& folder, const Timing& timing) {
     if (operation == Operation::Update) {
         requireCompleteUpdate(bench);
-        return {elapsed, UpdateRecordReports, bench.transfers()};
+        return {timing, UpdateRecordReports, bench.transfers()};
     }
     requireCompleteDump(folder);
-    return {elapsed, DumpBlocks, bench.transfers()};
+    return {timing, DumpBlocks, bench.transfers()};
 }
 
 }  // namespace fwu::bench

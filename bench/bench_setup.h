@@ -52,7 +52,6 @@ enum class Operation { Update, Dump };
 // The measurement of one timed run of the update or the dump. Throws std::runtime_error unless
 // the work was done: the device took every record and finished, or Ombrel.bin holds the flash.
 RunMeasurement checkedMeasurement(Operation operation, const BenchBus& bench,
-                                  const ProgramFolder& folder,
-                                  std::chrono::steady_clock::duration elapsed);
+                                  const ProgramFolder& folder, const Timing& timing);
 
 }  // namespace fwu::bench

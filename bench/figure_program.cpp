@@ -9,6 +9,7 @@
 #include <psapi.h>
 #else
 #include <sys/resource.h>
+#include <time.h>
 #endif
 
 #include <algorithm>
@@ -63,6 +64,25 @@ long peakResidentKiB() {
 #endif
 }
 
+}  // namespace
+
+std::chrono::nanoseconds processCpuTime() {
+#ifdef _WIN32
+    FILETIME creation{}, exit{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
+    const auto ticks = [](const FILETIME& time) {  // 100 ns each
+        return (static_cast<std::int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return std::chrono::nanoseconds((ticks(kernel) + ticks(user)) * 100);
+#else
+    timespec time{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+#endif
+}
+
+namespace {
+
 FigureResult measure(const Figure& figure, int runs) {
     FigureResult result;
     result.name = figure.name;
@@ -71,7 +91,8 @@ FigureResult measure(const Figure& figure, int runs) {
         const RunMeasurement measured = figure.run();
         result.units = measured.units;
         result.transfers = measured.transfers;
-        result.runSeconds.push_back(std::chrono::duration<double>(measured.elapsed).count());
+        result.runSeconds.push_back(std::chrono::duration<double>(measured.timing.wall).count());
+        result.runCpuSeconds.push_back(std::chrono::duration<double>(measured.timing.cpu).count());
     }
     result.peakResidentKiB = peakResidentKiB();
     return result;

@@ -8,10 +8,17 @@
 
 namespace fwu::bench {
 
+// How long a piece of work took: on the wall clock, and in CPU time of the whole process (user
+// and system, every thread), which tells how many cores it kept busy.
+struct Timing {
+    std::chrono::steady_clock::duration wall{};
+    std::chrono::nanoseconds cpu{};
+};
+
 // What one run of a figure measured. Only the work being measured is timed: setting up the
 // device and the window and checking the outcome are not.
 struct RunMeasurement {
-    std::chrono::steady_clock::duration elapsed{};
+    Timing timing;
     std::uint64_t units = 0;
     std::uint64_t transfers = 0;
 };
@@ -28,11 +35,16 @@ struct Figure {
 // runs in a process of its own, so the peak resident memory reported is that figure's.
 int runFigureProgram(int argc, char** argv, const std::vector<Figure>& figures);
 
+// The CPU time the process has used so far, user and system, over all its threads.
+std::chrono::nanoseconds processCpuTime();
+
 template <typename Work>
-std::chrono::steady_clock::duration timed(Work&& work) {
+Timing timed(Work&& work) {
+    const auto cpuStart = processCpuTime();
     const auto start = std::chrono::steady_clock::now();
     work();
-    return std::chrono::steady_clock::now() - start;
+    const auto wall = std::chrono::steady_clock::now() - start;
+    return {wall, processCpuTime() - cpuStart};
 }
 
 }  // namespace fwu::bench

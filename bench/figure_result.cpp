@@ -17,10 +17,15 @@ std::vector<double> parseSeconds(const std::string& list) {
     return seconds;
 }
 
-}  // namespace
+std::string joined(const std::vector<double>& seconds) {
+    std::ostringstream list;
+    list.precision(9);
+    for (std::size_t index = 0; index < seconds.size(); ++index)
+        list << (index == 0 ? "" : ",") << seconds[index];
+    return list.str();
+}
 
-double medianSeconds(const FigureResult& result) {
-    std::vector<double> sorted = result.runSeconds;
+double median(std::vector<double> sorted) {
     if (sorted.empty())
         return 0.0;
     std::sort(sorted.begin(), sorted.end());
@@ -30,14 +35,23 @@ double medianSeconds(const FigureResult& result) {
     return (sorted[middle - 1] + sorted[middle]) / 2.0;
 }
 
+}  // namespace
+
+double medianSeconds(const FigureResult& result) {
+    return median(result.runSeconds);
+}
+
+double medianCpuSeconds(const FigureResult& result) {
+    return median(result.runCpuSeconds);
+}
+
 std::string formatResultLine(const FigureResult& result) {
     std::ostringstream line;
     line.precision(9);
     line << ResultTag << ' ' << result.name << " units " << result.units << " transfers "
          << result.transfers << " latency_us " << result.latencyMicroseconds << " peak_rss_kib "
-         << result.peakResidentKiB << " seconds ";
-    for (std::size_t index = 0; index < result.runSeconds.size(); ++index)
-        line << (index == 0 ? "" : ",") << result.runSeconds[index];
+         << result.peakResidentKiB << " seconds " << joined(result.runSeconds) << " cpu_seconds "
+         << joined(result.runCpuSeconds);
     return line.str();
 }
 
@@ -45,16 +59,18 @@ std::optional<FigureResult> parseResultLine(const std::string& line) {
     std::istringstream stream(line);
     std::string tag;
     FigureResult result;
-    std::string unitsKey, transfersKey, latencyKey, rssKey, secondsKey, seconds;
+    std::string unitsKey, transfersKey, latencyKey, rssKey, secondsKey, seconds, cpuKey, cpu;
     stream >> tag >> result.name >> unitsKey >> result.units >> transfersKey >> result.transfers >>
         latencyKey >> result.latencyMicroseconds >> rssKey >> result.peakResidentKiB >>
-        secondsKey >> seconds;
+        secondsKey >> seconds >> cpuKey >> cpu;
     if (!stream || tag != ResultTag || unitsKey != "units" || transfersKey != "transfers" ||
-        latencyKey != "latency_us" || rssKey != "peak_rss_kib" || secondsKey != "seconds") {
+        latencyKey != "latency_us" || rssKey != "peak_rss_kib" || secondsKey != "seconds" ||
+        cpuKey != "cpu_seconds") {
         return std::nullopt;
     }
     try {
         result.runSeconds = parseSeconds(seconds);
+        result.runCpuSeconds = parseSeconds(cpu);
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -15,9 +15,11 @@ struct FigureResult {
     std::uint64_t latencyMicroseconds = 0;  // the simulated device's time per transfer
     std::vector<double> runSeconds;         // one entry per run, in the order they ran
     long peakResidentKiB = 0;               // of the whole process, over all its runs
+    std::vector<double> runCpuSeconds;      // the process's CPU time over each run, in order
 };
 
 double medianSeconds(const FigureResult& result);
+double medianCpuSeconds(const FigureResult& result);
 
 std::string formatResultLine(const FigureResult& result);
 // Nothing for a line that is not a result line (the figure's own diagnostics).

@@ -14,6 +14,7 @@
 #include "device/reports.h"
 #include "firmware/operation_host.h"
 #include "firmware/operations.h"
+#include "simulator/demo_setup.h"
 
 namespace fwu::bench {
 namespace {
@@ -70,7 +71,7 @@ RunMeasurement runRaw(const ProgramFolder& folder) {
     }
     const auto transfersBefore = bench.transfers();
     bool allSent = true;
-    const auto elapsed = timed([&] {
+    const Timing timing = timed([&] {
         for (const device::ImageRecord& record : records) {
             allSent = device::writeWriteRecordReport(buffer, record) &&
                       link.sendFeatureReport(buffer) && allSent;
@@ -78,7 +79,7 @@ RunMeasurement runRaw(const ProgramFolder& folder) {
     });
     if (!allSent)
         throw std::runtime_error("the device refused a record");
-    return {elapsed, records.size(), bench.transfers() - transfersBefore};
+    return {timing, records.size(), bench.transfers() - transfersBefore};
 }
 
 RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
@@ -90,45 +91,39 @@ RunMeasurement runOperation(const ProgramFolder& folder, Operation operation) {
     firmware::OperationResult result;
     const auto run =
         operation == Operation::Update ? firmware::Operation::Update : firmware::Operation::Dump;
-    const auto elapsed = timed([&] { result = operations.run(run); });
+    const Timing timing = timed([&] { result = operations.run(run); });
     if (result.outcome != firmware::Outcome::Succeeded)
         throw std::runtime_error("the operation failed: " + result.message);
-    return checkedMeasurement(operation, bench, folder, elapsed);
+    return checkedMeasurement(operation, bench, folder, timing);
 }
 
-// The command line's --all: one worker per device, all eight updating at once, each device at
-// 1 ms per transfer on the real clock. The run is timed from the command line's start to its
-// end: the device search, the eight updates and the summary.
+// `firmware-update-cli --simulate --all update`: one worker per device, all updating at once,
+// on the bus --simulate makes (the real clock, 1 ms per transfer). The run is timed from the
+// command line's start to its end: the device search, the updates and the summary.
 RunMeasurement runUpdateOnDevices(const ProgramFolder& folder, std::size_t deviceCount) {
-    using simulator::SimulatedBus;
-    auto bus = std::make_shared<SimulatedBus>(SimulatedBus::Clock::Real);
-    bus->setTranscriptRecording(false);
-    std::vector<std::string> paths;
-    for (std::size_t index = 0; index < deviceCount; ++index) {
-        simulator::DeviceConfig config;
-        config.latencyPerTransfer = 1ms;
-        const std::u16string serial =
-            u"BENCH-" + std::u16string(1, static_cast<char16_t>(u'1' + index));
-        config.serialNumber = simulator::utf16Bytes(serial);
-        paths.push_back(bus->addDevice(config));
-    }
+    simulator::DemoSettings settings;
+    settings.clock = simulator::SimulatedBus::Clock::Real;
+    settings.latency = 1ms;
+    settings.deviceCount = deviceCount;
+    const std::shared_ptr<simulator::SimulatedBus> bus = simulator::makeDemoBus(settings);
+    const auto devices = bus->enumerateInterfaces();
     std::ostringstream out, err;
     const cli::Environment environment{out, err, false, [bus](bool, std::string&) { return bus; },
                                        [&] { return std::optional(folder.path()); }};
-    const std::vector<std::string_view> arguments{"--all", "update"};
+    const std::vector<std::string_view> arguments{"--simulate", "--all", "update"};
     int status = -1;
-    const auto elapsed = timed([&] { status = cli::run(arguments, environment); });
+    const Timing timing = timed([&] { status = cli::run(arguments, environment); });
     if (status != 0)
         throw std::runtime_error("the updates failed:\n" + out.str() + err.str());
     std::uint64_t transfersOfOne = 0;
-    for (const std::string& path : paths) {
-        const auto state = bus->state(path);
+    for (const platform::InterfaceEntry& device : devices) {
+        const auto state = bus->state(device.path);
         if (state.recordsReceived != UpdateRecordReports || !state.finishedComplete)
-            throw std::runtime_error("the update of " + path + " did not complete");
+            throw std::runtime_error("the update of " + device.path + " did not complete");
         transfersOfOne = std::max(transfersOfOne, state.requests);
     }
     // The devices work side by side: the floor is one device's transfers.
-    return {elapsed, deviceCount * UpdateRecordReports, transfersOfOne};
+    return {timing, deviceCount * UpdateRecordReports, transfersOfOne};
 }
 
 }  // namespace
@@ -142,6 +137,8 @@ int main(int argc, char** argv) {
         {"update-headless", 0us, [&] { return runOperation(folder, Operation::Update); }},
         {"dump-headless", 0us, [&] { return runOperation(folder, Operation::Dump); }},
         {"update-8-devices", 1ms, [&] { return runUpdateOnDevices(folder, 8); }},
+        {"update-64-devices", 1ms, [&] { return runUpdateOnDevices(folder, 64); }},
+        {"update-127-devices", 1ms, [&] { return runUpdateOnDevices(folder, 127); }},
     };
     return runFigureProgram(argc, argv, figures);
 }

@@ -13,6 +13,8 @@ struct Target {
     enum class Kind { None, HostMicrosecondsPerUnit, PercentOverFloor };
     Kind kind = Kind::None;
     double limit = 0.0;
+    // The process's CPU time over its wall time at most this many cores; 0 for no such bound.
+    double maxCoresBusy = 0.0;
 };
 
 // A figure of the table: what it runs and how it is judged.
@@ -32,6 +34,8 @@ struct TableRow {
 // time beyond the floor (transfers x latency) over its units with it.
 double hostMicrosecondsPerUnit(const FigureResult& result);
 double floorSeconds(const FigureResult& result);
+// The cores the process kept busy on average: its median CPU time over its median wall time.
+double coresBusy(const FigureResult& result);
 // Whether the figure meets its target; nothing for a figure without one or without a result.
 std::optional<bool> meetsTarget(const TableRow& row);
 

@@ -28,8 +28,8 @@ TEST(BenchResults, MedianOfTheRuns) {
 }
 
 TEST(BenchResults, ResultLineCarriesEveryField) {
-    const FigureResult sent{"update-window-1ms",     26215, 26218, 1000,
-                            {26.5, 26.25, 0.000125}, 33780};
+    const FigureResult sent{"update-window-1ms", 26215, 26218, 1000, {26.5, 26.25, 0.000125}, 33780,
+                            {1.5, 0.25, 0.0001}};
     const auto received = parseResultLine(formatResultLine(sent));
     ASSERT_TRUE(received.has_value());
     EXPECT_EQ(received->name, sent.name);
@@ -38,6 +38,7 @@ TEST(BenchResults, ResultLineCarriesEveryField) {
     EXPECT_EQ(received->latencyMicroseconds, sent.latencyMicroseconds);
     EXPECT_EQ(received->peakResidentKiB, sent.peakResidentKiB);
     EXPECT_EQ(received->runSeconds, sent.runSeconds);
+    EXPECT_EQ(received->runCpuSeconds, sent.runCpuSeconds);
 }
 
 TEST(BenchResults, OtherOutputIsNoResult) {
@@ -47,6 +48,7 @@ TEST(BenchResults, OtherOutputIsNoResult) {
              "figure raw units 10",
              "figure raw units 10 transfers 10 latency_us 0 peak_rss_kib 1 seconds 0.1,x",
              "figure raw transfers 10 units 10 latency_us 0 peak_rss_kib 1 seconds 0.1",
+             "figure raw units 10 transfers 10 latency_us 0 peak_rss_kib 1 seconds 0.1",
          }) {
         EXPECT_FALSE(parseResultLine(line).has_value()) << line;
     }
@@ -69,7 +71,7 @@ TEST(BenchResults, HostCostIsTheTimeBeyondTheFloorAndMeetsItsTarget) {
         {1000, 1.06, nearFloor, 58.0, false},
     };
     for (const auto& example : cases) {
-        const FigureResult result{"figure", 1000, 1002, example.latency, {example.seconds}, 0};
+        const FigureResult result{"figure", 1000, 1002, example.latency, {example.seconds}, 0, {}};
         EXPECT_NEAR(hostMicrosecondsPerUnit(result), example.hostMicroseconds, 1e-9)
             << example.seconds;
         const TableRow row{{"figure", "work", "report", example.target}, result};
@@ -77,11 +79,41 @@ TEST(BenchResults, HostCostIsTheTimeBeyondTheFloorAndMeetsItsTarget) {
     }
 }
 
+// A figure held to one core of the machine: its CPU time over its wall time, median over median.
+TEST(BenchResults, CoreBoundHoldsTheCpuTimeToTheWallTime) {
+    const Target oneCore{Target::Kind::PercentOverFloor, 5.0, 1.0};
+    const Target anyCores{Target::Kind::PercentOverFloor, 5.0};
+    const struct {
+        std::vector<double> cpuSeconds;
+        Target target;
+        bool met;
+        const char* shown;
+    } cases[] = {
+        {{0.2, 1.0, 0.5},
+         oneCore,
+         true,
+         "500.0 ms (0.49) | 0.0 MiB | ≤ 5 % over floor, ≤ 1 core: met"},
+        {{1.2, 1.1, 1.9},
+         oneCore,
+         false,
+         "1.200 s (1.17) | 0.0 MiB | ≤ 5 % over floor, ≤ 1 core: **missed**"},
+        {{1.2, 1.1, 1.9}, anyCores, true, "1.200 s (1.17) | 0.0 MiB | ≤ 5 % over floor: met"},
+    };
+    for (const auto& example : cases) {
+        const FigureResult result{"figure",          1000, 1000, 1000, {1.03, 1.02, 1.04}, 0,
+                                  example.cpuSeconds};
+        const TableRow row{{"figure", "work", "report", example.target}, result};
+        EXPECT_EQ(meetsTarget(row), example.met) << example.shown;
+        const std::string table = formatTable({row});
+        EXPECT_NE(table.find(example.shown), std::string::npos) << table;
+    }
+}
+
 TEST(BenchResults, TableShowsEveryFigureAndWhichFailed) {
     const Target perBlock{Target::Kind::HostMicrosecondsPerUnit, 30.0};
     const std::vector<TableRow> rows{
         {{"dump-window", "the dump", "block", perBlock},
-         FigureResult{"dump-window", 32768, 32769, 0, {0.5}, 34816}},
+         FigureResult{"dump-window", 32768, 32769, 0, {0.5}, 34816, {0.4}}},
         {{"raw", "the reports", "report", {}}, std::nullopt},
     };
     const std::string table = formatTable(rows);

@@ -37,6 +37,7 @@ std::vector<PlannedFigure> plan() {
     const Target perBlock{Kind::HostMicrosecondsPerUnit, 30.0};
     const Target nearFloor{Kind::PercentOverFloor, 5.0};
     const Target sideBySide{Kind::PercentOverFloor, 10.0};
+    const Target sideBySideOnOneCore{Kind::PercentOverFloor, 5.0, 1.0};
     return {
         {{"raw", "write-record reports through `device/` alone", "report", none},
          Program::Headless,
@@ -79,8 +80,17 @@ std::vector<PlannedFigure> plan() {
          false},
         {{"update-8-devices",
           "eight devices at 1 ms per transfer, each updated with a 1 MiB image by the command "
-          "line's `--all`, end to end",
+          "line's `--simulate --all`, end to end",
           "report", sideBySide},
+         Program::Headless,
+         true,
+         false},
+        {{"update-64-devices", "`update-8-devices` with 64 devices", "report", sideBySideOnOneCore},
+         Program::Headless,
+         true,
+         false},
+        {{"update-127-devices", "`update-8-devices` with 127 devices, a full USB bus", "report",
+          none},
          Program::Headless,
          true,
          false},
@@ -276,11 +286,13 @@ std::string report(const std::vector<TableRow>& rows, const Arguments& arguments
             "of the runs given. The device is the simulated one: without latency it answers at "
             "once, so a run's time is the host's whole cost (the simulated device's own "
             "bookkeeping included, which makes it an upper bound); with 1 ms per transfer, the "
-            "host's cost is the time beyond the floor, transfers × 1 ms. `update-8-devices` counts "
-            "the "
-            "reports of all eight devices, and its floor is one device's transfers × 1 ms, since "
-            "the devices work side by side: it is the shortest time one device's update can "
-            "take.\n\n"
+            "host's cost is the time beyond the floor, transfers × 1 ms. The `update-N-devices` "
+            "figures count the reports of all their devices, and their floor is one device's "
+            "transfers × 1 ms, since the devices work side by side: it is the shortest time one "
+            "device's update can take. CPU time is the figure process's own, user and system over "
+            "all its threads, in the timed work (the X server's and Wine's work is not in it); "
+            "cores busy is the median CPU time over the median run, at most the number of "
+            "logical processors.\n\n"
          << "- Date: " << utcDate() << '\n'
          << "- Processor: " << cpuModel() << ", " << processorCount() << " logical processors, "
          << kernelRelease() << '\n'

@@ -50,13 +50,13 @@ RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
     if (!IsWindowEnabled(button))
         throw std::runtime_error("the button of the operation cannot be clicked");
     const WPARAM click = MAKEWPARAM(win32::commandIdOf(id), BN_CLICKED);
-    const auto elapsed = timed([&] {
+    const Timing timing = timed([&] {
         SendMessageW(window.handle(), WM_COMMAND, click, reinterpret_cast<LPARAM>(button));
     });
     if (!window.shown.empty())
         throw std::runtime_error("the window said: " + window.shown.front());
 
-    return checkedMeasurement(operation, bench, folder, elapsed);
+    return checkedMeasurement(operation, bench, folder, timing);
 }
 
 }  // namespace

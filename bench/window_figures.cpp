@@ -52,11 +52,11 @@ RunMeasurement runInWindow(const ProgramFolder& folder, Operation operation,
     auto* button = window.findChild<QPushButton*>(QString::fromLatin1(buttonName(operation)));
     if (!button || !button->isEnabled())
         throw std::runtime_error(std::string(buttonName(operation)) + " cannot be clicked");
-    const auto elapsed = timed([&] { QTest::mouseClick(button, Qt::LeftButton); });
+    const Timing timing = timed([&] { QTest::mouseClick(button, Qt::LeftButton); });
     if (!messages.shown.empty())
         throw std::runtime_error("the window said: " + messages.shown.front());
 
-    return checkedMeasurement(operation, bench, folder, elapsed);
+    return checkedMeasurement(operation, bench, folder, timing);
 }
 
 }  // namespace

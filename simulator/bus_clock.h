@@ -8,10 +8,12 @@
 namespace fwu::simulator {
 
 // The simulated bus's time. A virtual clock moves only when told to; a real one follows the
-// steady clock and makes advance() take the time it names. A real wait that ends late (the
-// thread was woken late or preempted) shortens the same thread's next wait by as much, so that
-// a long run of transfers takes their total latency plus the caller's own time, not plus the
-// scheduler's.
+// steady clock and makes advance() take the time it names, asleep, so that a hundred threads
+// waiting out their transfers keep no core busy. A sleep may end late (the timer's slack, a late
+// wake, preemption): the lateness shortens the same thread's next wait by as much, or takes the
+// place of the next waits altogether, so that a long run of transfers takes their total latency
+// plus the caller's own time, not plus the scheduler's, and each transfer takes its latency on
+// average. A thread that moves to another real clock leaves what it owed behind.
 //
 // Several threads may use the clock at once. A virtual clock keeps a time for each thread, as
 // if the threads ran side by side: a thread's sleeps and transfers advance its own time only,
@@ -37,23 +39,14 @@ class BusClock {
     std::chrono::steady_clock::time_point steadyTimeAt(std::chrono::microseconds time) const;
 
   private:
-    struct ThreadTime {
-        std::chrono::microseconds now{0};                 // on a virtual clock
-        std::chrono::steady_clock::duration lateness{0};  // owed to the next real wait
-    };
-
-    ThreadTime& threadTime() const;  // the calling thread's; with mutex_ held
+    void wait(std::chrono::steady_clock::duration wanted) const;  // on a real clock
+    std::chrono::microseconds& threadTime() const;  // on a virtual clock; with mutex_ held
 
     bool realTime_;
     std::chrono::steady_clock::time_point start_;
     mutable std::mutex mutex_;  // guards the two members below
-    mutable std::map<std::thread::id, ThreadTime> threads_;
+    mutable std::map<std::thread::id, std::chrono::microseconds> threads_;
     std::chrono::microseconds latest_{0};
 };
-
-// Waits until `deadline`, to within a few microseconds: sleeps while the deadline is far and
-// spins for the last stretch, because a sleep can overshoot by tens of microseconds, which
-// would add up over thousands of 1 ms transfers.
-void waitPreciselyUntil(std::chrono::steady_clock::time_point deadline);
 
 }  // namespace fwu::simulator

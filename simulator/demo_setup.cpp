@@ -18,7 +18,6 @@ constexpr std::uint16_t ForeignProductId = 0x0001;
 constexpr std::size_t HelpKeyColumn = 30;
 
 constexpr std::uint64_t MaxLatencyMicroseconds = 10'000'000;
-constexpr std::uint64_t MaxDevices = 8;
 constexpr std::uint64_t MaxReportLength = 1024;
 constexpr std::uint64_t MaxReenumerationMilliseconds = 600'000;
 constexpr std::uint64_t MaxScheduleMilliseconds = 86'400'000;
@@ -109,7 +108,7 @@ const std::array<Key, 15> Keys = {{
      }},
     {"devices", "N", "number of supported devices on the bus",
      [](std::string_view value, DemoSettings& settings) {
-         return applyNumber(value, MaxDevices, [&](std::uint64_t number) {
+         return applyNumber(value, MaxDevicesOnBus, [&](std::uint64_t number) {
              settings.deviceCount = static_cast<std::size_t>(number);
          });
      }},
@@ -218,6 +217,14 @@ std::optional<std::string> listTooLong(const DemoSettings& settings) {
     return std::nullopt;
 }
 
+// The keyboard of foreign-device takes one of the bus's places.
+std::optional<std::string> busOverfull(const DemoSettings& settings) {
+    if (settings.deviceCount + (settings.foreignDevice ? 1 : 0) <= MaxDevicesOnBus)
+        return std::nullopt;
+    return "'devices' and 'foreign-device' make " + std::to_string(settings.deviceCount + 1) +
+           " devices, more than a bus holds (" + std::to_string(MaxDevicesOnBus) + ")";
+}
+
 const Key* findKey(std::string_view name) {
     for (const Key& key : Keys) {
         if (key.name == name)
@@ -298,7 +305,10 @@ DemoSettingsResult parseDemoSettings(std::string_view text) {
         if (const auto problem = applyItem(item, settings, seen))
             return {std::nullopt, std::string(SimulationVariable) + ": " + *problem};
     }
-    if (const auto problem = listTooLong(settings))
+    auto problem = listTooLong(settings);
+    if (!problem)
+        problem = busOverfull(settings);
+    if (problem)
         return {std::nullopt, std::string(SimulationVariable) + ": " + *problem};
     return {settings, {}};
 }
@@ -310,6 +320,7 @@ DemoSettingsResult demoSettingsFromEnvironment() {
 
 std::unique_ptr<SimulatedBus> makeDemoBus(const DemoSettings& settings) {
     auto bus = std::make_unique<SimulatedBus>(settings.clock);
+    bus->setTranscriptRecording(false);  // a long run would keep every report in memory
     if (settings.foreignDevice)
         bus->addForeignDevice(ForeignVendorId, ForeignProductId);
     for (std::size_t index = 0; index < settings.deviceCount; ++index)

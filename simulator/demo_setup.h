@@ -70,6 +70,8 @@ DemoSettingsResult parseDemoSettings(std::string_view text);
 // The settings from the environment variable; the defaults when it is unset.
 DemoSettingsResult demoSettingsFromEnvironment();
 
+// The bus keeps no transcript: a station's updates would keep every report in memory. A test
+// that reads it turns recording on; the observer, which interrupt-at uses, sees every report.
 std::unique_ptr<SimulatedBus> makeDemoBus(const DemoSettings& settings);
 
 // A text listing the keys the variable accepts, for help output.

@@ -19,11 +19,20 @@ SimulatedBus::SimulatedBus(Clock clock)
 
 SimulatedBus::~SimulatedBus() = default;
 
+SimulatedDevice& SimulatedBus::addToBus(std::unique_ptr<SimulatedDevice> device) {
+    if (devices_.size() >= MaxDevicesOnBus) {
+        throw std::length_error("a simulated bus holds at most " + std::to_string(MaxDevicesOnBus) +
+                                " devices");
+    }
+    applyDueEvents();
+    devices_.push_back(std::move(device));
+    return *devices_.back();
+}
+
 std::string SimulatedBus::addDevice(const DeviceConfig& config) {
     const std::lock_guard lock(mutex_);
-    applyDueEvents();
-    devices_.push_back(std::make_unique<SimulatedDevice>(config, SimulatedDevice::Kind::Family));
-    SimulatedDevice& device = *devices_.back();
+    SimulatedDevice& device =
+        addToBus(std::make_unique<SimulatedDevice>(config, SimulatedDevice::Kind::Family));
     const bool arrived = config.arrivesAt <= clock_->latest();
     if (!arrived)
         schedule(PendingEvent::Kind::Arrival, device, config.arrivesAt);
@@ -33,15 +42,14 @@ std::string SimulatedBus::addDevice(const DeviceConfig& config) {
 }
 
 std::string SimulatedBus::addForeignDevice(std::uint16_t vendorId, std::uint16_t productId) {
-    const std::lock_guard lock(mutex_);
-    applyDueEvents();
     DeviceConfig config;
     config.vendorId = vendorId;
     config.applicationProductId = productId;
     config.featureReportLength = 0;
     config.reenumerationDelay.reset();
-    devices_.push_back(std::make_unique<SimulatedDevice>(config, SimulatedDevice::Kind::Foreign));
-    return addNode(*devices_.back(), true);
+    auto device = std::make_unique<SimulatedDevice>(config, SimulatedDevice::Kind::Foreign);
+    const std::lock_guard lock(mutex_);
+    return addNode(addToBus(std::move(device)), true);
 }
 
 std::string SimulatedBus::addNode(SimulatedDevice& device, bool present,

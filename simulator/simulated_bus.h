@@ -16,6 +16,10 @@
 
 namespace fwu::simulator {
 
+// A USB bus addresses at most this many devices; the simulated bus holds as many, of the family
+// and foreign alike.
+inline constexpr std::size_t MaxDevicesOnBus = 127;
+
 enum class Direction { HostToDevice, DeviceToHost };
 
 // One feature report as it crossed the bus. For a set-feature request the bytes are those the
@@ -129,10 +133,12 @@ class SimulatedBus : public platform::HidPlatform {
     SimulatedBus& operator=(const SimulatedBus&) = delete;
 
     // Adds a device of the family; returns its path, the one it has on arrival when that is
-    // later (see DeviceConfig::arrivesAt).
+    // later (see DeviceConfig::arrivesAt). Throws std::length_error when the bus already holds
+    // MaxDevicesOnBus devices.
     std::string addDevice(const DeviceConfig& config);
     // Adds a HID interface of another product (keyboard, mouse): it answers its attributes and
-    // capabilities (no feature report unless its config says otherwise) and nothing else.
+    // capabilities (no feature report unless its config says otherwise) and nothing else. It
+    // counts towards MaxDevicesOnBus like any other.
     std::string addForeignDevice(std::uint16_t vendorId, std::uint16_t productId);
 
     // The state of the device that has (or had) `path`; `present` tells whether it is on the
@@ -146,11 +152,12 @@ class SimulatedBus : public platform::HidPlatform {
     // a device that has not arrived yet never arrives.
     void unplug(const std::string& path);
 
-    // Read while no other thread uses the bus.
+    // Every report since the bus was made or the transcript cleared, while recording is on (it
+    // is, unless turned off). Read while no other thread uses the bus.
     const std::vector<TranscriptEntry>& transcript() const { return transcript_; }
     void clearTranscript();
-    // Off, the transcript stays as it is (long soaks and benchmarks); the observer still sees
-    // every report.
+    // Off, the transcript stays as it is (the front ends' bus, long soaks, benchmarks: it would
+    // hold every report of the run); the observer still sees every report.
     void setTranscriptRecording(bool enabled);
     // Called for every transcript entry as it is recorded (the trace file of the front ends),
     // with the bus locked: it sees one report at a time and must not call the bus.
@@ -201,6 +208,7 @@ class SimulatedBus : public platform::HidPlatform {
     };
 
     // Every private member function is called with mutex_ held.
+    SimulatedDevice& addToBus(std::unique_ptr<SimulatedDevice> device);
     std::string addNode(SimulatedDevice& device, bool present,
                         const std::optional<std::string>& path = std::nullopt);
     const Node* findNode(const std::string& path) const;

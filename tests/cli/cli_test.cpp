@@ -16,10 +16,12 @@
 #endif
 
 #include "cli/application.h"
+#include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/progress_board.h"
 #include "cli/progress_display.h"
 #include "device/device_directory.h"
+#include "platform/file_system.h"
 #include "simulator/demo_setup.h"
 #include "tests/firmware/operations_fixture.h"
 
@@ -152,14 +154,21 @@ const Case Cases[] = {
      "FIRMWARE_UPDATE_SIMULATION: unknown key 'latency'"},
     {"--simulate list", "unplug-at", Usage, "", "'unplug-at' needs a value"},
     {"--simulate list", "mode=application;mode=bootloader", Usage, "", "'mode' is given twice"},
+    {"--simulate list", "devices=128", Usage, "",
+     "devices: '128' is not a whole number from 0 to 127"},
+    {"--simulate list", "foreign-device;devices=127", Usage, "",
+     "'devices' and 'foreign-device' make 128 devices, more than a bus holds (127)"},
 };
 
-void setSimulation(const std::string& settings) {
-#ifdef _WIN32
-    _putenv((std::string(simulator::SimulationVariable) + "=" + settings).c_str());
-#else
-    setenv(simulator::SimulationVariable, settings.c_str(), 1);
-#endif
+// The bus --simulate makes from `settings`, parsed as the variable's text is, without putting
+// them into the process's environment.
+std::shared_ptr<SimulatedBus> simulatedBus(const std::string& settings, std::string& problem) {
+    const auto parsed = simulator::parseDemoSettings(settings);
+    if (!parsed.settings) {
+        problem = parsed.error;
+        return nullptr;
+    }
+    return simulator::makeDemoBus(*parsed.settings);
 }
 
 // A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
@@ -194,11 +203,14 @@ struct CliRun {
         for (std::string word; words >> word;)
             arguments.push_back(word);
         writeFile(folder.path() / "image.bin", imageBytes(85));
-        setSimulation(FastBus + simulation);
-        const auto makePlatform = [&](bool simulate, std::string& problem) {
-            auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
-            bus = std::dynamic_pointer_cast<SimulatedBus>(made);
-            return made;
+        const auto makePlatform =
+            [&](bool simulate, std::string& problem) -> std::shared_ptr<platform::HidPlatform> {
+            if (!simulate)
+                return platform::makeSystemPlatform();
+            bus = given ? given : simulatedBus(FastBus + simulation, problem);
+            if (bus)  // the bus of --simulate keeps none unless asked
+                bus->setTranscriptRecording(true);
+            return bus;
         };
         const Environment environment{out,
                                       err,
@@ -353,6 +365,23 @@ TEST(CommandLine, StationLoopServesEachArrivalAndDumpNamesNeverCollide) {
                "written to sim:hid0.\n",
                "Waiting for a device", 18},
               bus);
+}
+
+// Every form of path a Windows user types, taken whole on every system: one that begins with
+// "/" (from the current drive's root, as Unix-like shells on Windows write it) is never an option.
+TEST(CommandLine, PathsOfEveryFormAreTakenWhole) {
+    const std::string paths[] = {"/data/x.bin", R"(\data\x.bin)", R"(D:\Прошивка\x.bin)",
+                                 R"(\\server\share\x.bin)", "//server/share/x.bin"};
+    for (const std::string& path : paths) {
+        for (const char* command : {"dump", "update"}) {
+            SCOPED_TRACE(std::string(command) + " " + path);
+            const std::string_view arguments[] = {command, path, "--trace", path};
+            const ParsedCommandLine parsed = parseCommandLine(arguments);
+            EXPECT_EQ(parsed.error, "");
+            EXPECT_EQ(parsed.options.path, platform::pathFromUtf8(path));
+            EXPECT_EQ(parsed.options.tracePath, platform::pathFromUtf8(path));
+        }
+    }
 }
 
 // Two devices restart into their bootloaders and come back in the other order (on the real

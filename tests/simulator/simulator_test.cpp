@@ -337,6 +337,28 @@ TEST(SimulatedBus, AbsentPathsAndClosedHandlesReachNoDevice) {
     EXPECT_EQ(observed, 1) << "the observer sees what is no longer recorded";
 }
 
+// A full USB bus: 127 devices, foreign ones among them, and no more.
+TEST(SimulatedBus, HoldsAsManyDevicesAsAUsbBus) {
+    SimulatedBus bus;
+    for (std::size_t added = 1; added < MaxDevicesOnBus; ++added)
+        bus.addForeignDevice(0x1F3E, 0x0042);
+    EXPECT_EQ(bus.addDevice({}), "sim:hid126");
+    EXPECT_THROW(bus.addDevice({}), std::length_error);
+    EXPECT_THROW(bus.addForeignDevice(0x1F3E, 0x0042), std::length_error);
+    EXPECT_EQ(bus.enumerateInterfaces().size(), MaxDevicesOnBus);
+}
+
+// The bus of --simulate keeps no transcript, which would grow with every report of a station's
+// run; its observer still sees each report.
+TEST(DemoSettings, TheDemoBusKeepsNoTranscript) {
+    const auto bus = makeDemoBus(parseDemoSettings("clock=virtual;latency-us=0").settings.value());
+    int observed = 0;
+    bus->setTranscriptObserver([&](const TranscriptEntry&) { ++observed; });
+    const Handle handle = bus->open("sim:hid0", OpenMode::Plain).handle.value();
+    EXPECT_TRUE(bus->setFeature(handle, command(StartCommand)) && bus->transcript().empty());
+    EXPECT_EQ(observed, 1);
+}
+
 // The magic sends the device away; after its delay it is back in its bootloader under a new
 // path, still the same device, its request count going on, its old handle dead.
 TEST(SimulatedBus, MagicSendsTheDeviceAwayAndBackInItsBootloaderUnderANewPath) {
@@ -419,7 +441,8 @@ TEST(SimulatedBus, WaitsEndWhenScheduledDevicesArriveOrLeave) {
     EXPECT_TRUE(bus.close(handle));
 
     SimulatedBus real(SimulatedBus::Clock::Real);  // other threads' changes end a real wait
-    later.arrivesAt = milliseconds(50), later.leavesAt.reset();
+    later.arrivesAt = milliseconds(500);           // after the first wait, even on a busy machine
+    later.leavesAt.reset();
     real.addDevice(later);
     EXPECT_FALSE(real.waitForInterfaceChange(milliseconds(0)));
     EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
