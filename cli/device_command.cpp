@@ -1,8 +1,8 @@
 #include "cli/device_command.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "cli/dump_names.h"
 #include "cli/messages.h"
 #include "cli/terminal_host.h"
 #include "device/device_link.h"
@@ -13,7 +13,6 @@ namespace fwu::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
 using firmware::FirmwareOperations;
 using firmware::OperationResult;
 using firmware::Outcome;
@@ -51,6 +50,8 @@ std::string outcomeName(Outcome outcome) {
             return "mismatch";
         case Outcome::Cancelled:
             return "cancelled";
+        case Outcome::WrongMode:
+            return "wrong-mode";
         default:
             return "failed";
     }
@@ -93,32 +94,11 @@ std::string failureMessage(const OperationResult& result) {
                                                : "The operation did not complete.";
 }
 
-// A file name part made of `text`: characters other than letters, digits, '.', '-' and '_'
-// become '_'.
-std::string fileNamePart(const std::string& text) {
-    std::string part = text;
-    for (char& c : part) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
-        if (!plain)
-            c = '_';
-    }
-    return part;
-}
-
-// With --all or --repeat each device's dump goes to a file of its own: the device's serial
-// number (or its path) joins the file's name, "Ombrel.bin" becoming "Ombrel-SN1234.bin".
+// With --all or --repeat each device's dump goes to a file of its own.
 firmware::ProgramFiles filesFor(const Session& session, const device::FoundDevice& device) {
     firmware::ProgramFiles files = session.files;
-    const Options& options = session.options;
-    if (options.command != Command::Dump || !(options.all || options.repeat))
-        return files;
-    const fs::path dumpFile = files.dumpFile();
-    const std::string name = device.serialNumber.empty() ? device.path : device.serialNumber;
-    fs::path fileName = dumpFile.stem();
-    fileName += "-" + fileNamePart(name);
-    fileName += dumpFile.extension();
-    files.dumpFileOverride = dumpFile.parent_path() / fileName;
+    if (dumpsToFilesOfTheirOwn(session.options))
+        files.dumpFileOverride = perDeviceDumpFile(files.dumpFile(), device);
     return files;
 }
 
@@ -131,8 +111,7 @@ class DeviceRun {
           output_(output),
           files_(filesFor(session, target.device)),
           link_(output.platform) {
-        if (target.chosen)
-            link_.choose({target.device.path, std::nullopt});
+        link_.choose({target.device.path, std::nullopt});
     }
 
     std::vector<DeviceResult> run() {
@@ -145,8 +124,14 @@ class DeviceRun {
             output_.messages << message << '\n' << std::flush;
             return {finishResult(result, {Outcome::NoDevice, message})};
         }
+        // Alone, a device is not followed through an upgrade's restart: the upgrade takes the
+        // bootloader that comes, as the window does.
+        if (!target_.chosen && command == Command::Upgrade)
+            link_.choose({});
+        // The update closes the connection; the verification reads the device it wrote.
+        const bool verify = session_.options.verifyAfterUpdate && link_.keepToOpenDevice();
         std::vector<DeviceResult> results{runCommand(command)};
-        if (session_.options.verifyAfterUpdate && results.back().succeeded())
+        if (verify && results.back().succeeded())
             results.push_back(runCommand(Command::Verify));
         return results;
     }
@@ -168,6 +153,8 @@ class DeviceRun {
         result.status = exitStatusFor(outcome.outcome);
         result.message = outcome.message;
         result.finalPath = link_.devicePath().empty() ? target_.device.path : link_.devicePath();
+        result.finalArrival =
+            link_.deviceArrival().empty() ? target_.device.arrival : link_.deviceArrival();
         return result;
     }
 
@@ -216,6 +203,7 @@ DeviceResult refusedResult(const Session& session, const device::FoundDevice& de
     DeviceResult result;
     result.device = device;
     result.finalPath = device.path;
+    result.finalArrival = device.arrival;
     result.command = session.options.command;
     result.outcome = "refused";
     result.status = ExitStatus::OperationFailed;

@@ -22,8 +22,9 @@ struct WorkerOutput {
 
 struct DeviceTarget {
     device::FoundDevice device;
-    // The link takes only this device (an upgrade follows it through its restart by its serial
-    // number); otherwise it takes the first supported device, as the window does.
+    // The link takes this device and no other. Chosen among others, an upgrade follows it
+    // through its restart by its serial number; otherwise it takes the first bootloader that
+    // comes, as the window does.
     bool chosen = false;
 };
 

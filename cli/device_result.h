@@ -14,6 +14,7 @@ namespace fwu::cli {
 struct DeviceResult {
     device::FoundDevice device;  // as it was found before the command ran
     std::string finalPath;       // where the device was when the command ended
+    std::string finalArrival{};  // and its arrival there (InterfaceEntry::arrival)
     Command command = Command::List;
     std::string outcome;  // "succeeded", "transfer-failed", "refused", ...
     ExitStatus status = ExitStatus::Success;

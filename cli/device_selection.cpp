@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/device_list.h"
+#include "cli/dump_names.h"
 #include "cli/messages.h"
 #include "firmware/messages.h"
 
@@ -42,14 +43,16 @@ Selection selectDevices(platform::HidPlatform& platform, const Options& options)
     return selection;
 }
 
-std::string deviceKey(const device::FoundDevice& device) {
-    return device.serialNumber.empty() ? "path " + device.path : "serial " + device.serialNumber;
+std::string arrivalKey(const device::FoundDevice& device) {
+    return device.arrival.empty() ? "path " + device.path : "arrival " + device.arrival;
 }
 
 std::string nothingChosenMessage(const Selection& selection, const Options& options) {
     std::string message;
     const bool anyOpened = std::any_of(selection.present.begin(), selection.present.end(),
                                        [](const auto& device) { return device.opened; });
+    if (selection.permissionDenied && !anyOpened)
+        return firmware::messages::permissionDenied();  // a device is there, but closed
     if (options.devicesChosen() && anyOpened)
         message = "No supported device matches " + choiceText(options) + ". `" + ProgramName +
                   " list` shows the devices connected.";
@@ -89,9 +92,13 @@ std::optional<std::string> followRefusal(const device::FoundDevice& device,
 
 std::optional<std::string> refusalToRun(const Options& options, const device::FoundDevice& device,
                                         const std::vector<device::FoundDevice>& present) {
-    if (options.command != Command::Upgrade || present.size() <= 1)
+    if (present.size() <= 1)
         return std::nullopt;
-    return followRefusal(device, present);
+    if (options.command == Command::Upgrade)
+        return followRefusal(device, present);
+    if (dumpsToFilesOfTheirOwn(options))
+        return sharedDumpFileRefusal(device, present);
+    return std::nullopt;
 }
 
 }  // namespace fwu::cli

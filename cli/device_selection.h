@@ -21,9 +21,9 @@ Selection selectDevices(platform::HidPlatform& platform, const Options& options)
 
 bool isChosen(const device::FoundDevice& device, const Options& options);
 
-// What tells a device apart from the others while it is connected: its serial number, or its
-// path when it has none.
-std::string deviceKey(const device::FoundDevice& device);
+// What tells one arrival of a device from every other: what the system gives for it, or where it
+// gives nothing, the path. Never the serial number, which two devices may share or lack.
+std::string arrivalKey(const device::FoundDevice& device);
 
 // Why nothing was chosen: no device, none that may be opened, or none that matches the choice.
 std::string nothingChosenMessage(const Selection& selection, const Options& options);
@@ -34,7 +34,8 @@ std::string severalDevicesMessage(const std::vector<device::FoundDevice>& device
 
 // Why the command must not run on `device` among the devices `present`: an upgrade of one
 // device among several follows it through its restart by its serial number, which it must
-// have and share with none of them. Nothing when it may run.
+// have and share with none of them; a dump into a file of its own is named after it, which no
+// other may share. Nothing when it may run.
 std::optional<std::string> refusalToRun(const Options& options, const device::FoundDevice& device,
                                         const std::vector<device::FoundDevice>& present);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/device_runs.h"
+#include "firmware/messages.h"
 
 namespace fwu::cli {
 
@@ -16,6 +17,11 @@ using std::chrono::milliseconds;
 
 // The longest a wait lasts before Ctrl-C is looked at again.
 constexpr milliseconds WaitSlice{200};
+// A node the system has just made may stay closed to this user until its device manager has
+// applied the access rule (udev on Linux), which sends no notification of its own. So a
+// supported device that cannot be opened is told of once it has stayed so this long, or at
+// once when it was there from the start.
+constexpr milliseconds AccessSettleTime{2000};
 
 std::string secondsText(milliseconds duration) {
     std::array<char, 32> text{};
@@ -49,6 +55,35 @@ class WaitLimit {
     milliseconds started_{0};
 };
 
+// Watches the looks of a wait for a supported device that cannot be opened.
+class AccessWatch {
+  public:
+    explicit AccessWatch(platform::HidPlatform& platform) : platform_(platform) {}
+
+    // Notes what a look saw; true once per spell of such a device, when it is time to tell.
+    bool tell(bool permissionDenied) {
+        const milliseconds now = platform_.monotonicTime();
+        if (permissionDenied && !denied_)
+            deniedSince_ = looked_ ? now : now - AccessSettleTime;
+        looked_ = true;
+        denied_ = permissionDenied;
+        told_ = told_ && denied_;
+        if (!denied_ || told_ || now - deniedSince_ < AccessSettleTime)
+            return false;
+        told_ = true;
+        return true;
+    }
+    // While such a device is there, each slice looks again, notification or not.
+    bool lookAgain() const { return denied_; }
+
+  private:
+    platform::HidPlatform& platform_;
+    bool looked_ = false;
+    bool denied_ = false;
+    bool told_ = false;
+    milliseconds deniedSince_{0};
+};
+
 RoundResult runRound(const Session& session, const Selection& selection,
                      const std::vector<device::FoundDevice>& devices) {
     std::ostream& err = session.environment.err;
@@ -65,31 +100,32 @@ RoundResult runRound(const Session& session, const Selection& selection,
     return runOnOneDevice(session, devices.front(), selection.present);
 }
 
-// The devices not yet served in their present visit.
+// The arrivals not yet served.
 std::vector<device::FoundDevice> unserved(const std::vector<device::FoundDevice>& devices,
                                           const std::set<std::string>& served) {
     std::vector<device::FoundDevice> fresh;
     std::copy_if(devices.begin(), devices.end(), std::back_inserter(fresh),
-                 [&](const auto& device) { return !served.contains(deviceKey(device)); });
+                 [&](const auto& device) { return !served.contains(arrivalKey(device)); });
     return fresh;
 }
 
-// A served device that has left may be served again when it comes back.
+// The arrivals that have left need not be remembered.
 void forgetDeparted(std::set<std::string>& served,
                     const std::vector<device::FoundDevice>& present) {
     std::set<std::string> presentKeys;
     for (const auto& device : present)
-        presentKeys.insert(deviceKey(device));
+        presentKeys.insert(arrivalKey(device));
     std::erase_if(served, [&](const std::string& key) { return !presentKeys.contains(key); });
 }
 
-// The station loop: each device that arrives is served once, until it leaves; it ends at
+// The station loop: each arrival of a device is served once, until it leaves; it ends at
 // Ctrl-C, or when no device arrives within --wait's limit.
 class StationLoop {
   public:
     explicit StationLoop(const Session& session)
         : session_(session),
-          idle_(session.backend, session.options.wait.value_or(milliseconds{0})) {}
+          idle_(session.backend, session.options.wait.value_or(milliseconds{0})),
+          access_(session.backend) {}
 
     ExitStatus run() {
         bool look = true;
@@ -106,7 +142,7 @@ class StationLoop {
                                          << std::flush;
                 waitShown_ = true;
             }
-            look = idle_.waitForChange();
+            look = idle_.waitForChange() || access_.lookAgain();
         }
         if (devicesServed_ == 0)
             return ExitStatus::NoDevice;
@@ -118,6 +154,8 @@ class StationLoop {
     // otherwise the first. False when there are none.
     bool serveArrivals() {
         const Selection selection = selectDevices(session_.backend, session_.options);
+        if (access_.tell(selection.permissionDenied))
+            session_.environment.err << firmware::messages::permissionDenied() << '\n';
         forgetDeparted(served_, selection.present);
         auto fresh = unserved(selection.chosen, served_);
         if (fresh.empty())
@@ -128,10 +166,11 @@ class StationLoop {
                                       ? runOnAllDevices(session_, fresh, selection.present)
                                       : runOnOneDevice(session_, fresh.front(), selection.present);
         for (const DeviceResult& result : round.results) {
-            served_.insert(deviceKey(result.device));
+            served_.insert(arrivalKey(result.device));
             device::FoundDevice after = result.device;
             after.path = result.finalPath;
-            served_.insert(deviceKey(after));  // where an upgrade left it
+            after.arrival = result.finalArrival;
+            served_.insert(arrivalKey(after));  // where an upgrade left it
             anyFailed_ = anyFailed_ || !result.succeeded();
         }
         devicesServed_ += fresh.size();
@@ -140,6 +179,7 @@ class StationLoop {
 
     const Session& session_;
     WaitLimit idle_;
+    AccessWatch access_;
     std::set<std::string> served_;
     std::size_t devicesServed_ = 0;
     bool anyFailed_ = false;
@@ -154,6 +194,7 @@ std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& st
     if (!options.wait)
         return selection;
     WaitLimit limit(session.backend, *options.wait);
+    AccessWatch access(session.backend);
     bool waitShown = false;
     while (selection.chosen.empty()) {
         std::ostream& err = session.environment.err;
@@ -162,6 +203,8 @@ std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& st
             status = ExitStatus::OperationFailed;
             return std::nullopt;
         }
+        if (access.tell(selection.permissionDenied))
+            return selection;  // the device there cannot be opened: said as without --wait
         if (limit.passed()) {
             err << "No supported device arrived within " << secondsText(*options.wait)
                 << " seconds. Connect the device and try again.\n";
@@ -172,7 +215,7 @@ std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& st
             err << "Waiting for a supported device to arrive (Ctrl-C stops)...\n" << std::flush;
             waitShown = true;
         }
-        if (limit.waitForChange())
+        if (limit.waitForChange() || access.lookAgain())
             selection = selectDevices(session.backend, options);
     }
     return selection;

@@ -78,8 +78,10 @@ DeviceDirectory findSupportedDevices(platform::HidPlatform& platform) {
     for (const auto& entry : platform.enumerateInterfaces()) {
         if (entry.path.empty())
             continue;
-        if (auto device = examine(platform, entry.path, directory.permissionDenied))
+        if (auto device = examine(platform, entry.path, directory.permissionDenied)) {
+            device->arrival = entry.arrival;
             directory.devices.push_back(std::move(*device));
+        }
     }
     return directory;
 }

@@ -16,6 +16,7 @@ struct FoundDevice {
     std::string manufacturer;
     std::string product;
     std::string serialNumber;
+    std::string arrival{};  // as the platform tells it (InterfaceEntry::arrival)
 };
 
 struct DeviceDirectory {

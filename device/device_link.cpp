@@ -18,10 +18,12 @@ bool DeviceLink::findTheHid() {
     deviceDetected_ = false;
     permissionDenied_ = false;
     for (const auto& entry : platform_.enumerateInterfaces()) {
-        if (choice_.path && entry.path != *choice_.path)
+        if ((choice_.path && entry.path != *choice_.path) ||
+            (choice_.arrival && entry.arrival != *choice_.arrival))
             continue;
         if (examineInterface(entry.path)) {
             deviceDetected_ = true;
+            deviceArrival_ = entry.arrival;
             break;
         }
     }
@@ -76,6 +78,19 @@ bool DeviceLink::followBySerialNumber() {
     if (serialNumber.empty())
         return false;
     choice_ = DeviceChoice{std::nullopt, std::move(serialNumber)};
+    return true;
+}
+
+bool DeviceLink::keepToOpenDevice() {
+    if (!deviceHandle_)
+        return false;
+    const auto given = [](std::string text) {
+        return text.empty() ? std::nullopt : std::optional(std::move(text));
+    };
+    choice_ = DeviceChoice{
+        devicePath_,
+        given(identityText(platform_, *deviceHandle_, platform::IdentityString::SerialNumber)),
+        given(deviceArrival_)};
     return true;
 }
 

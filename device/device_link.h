@@ -15,6 +15,7 @@ namespace fwu::device {
 struct DeviceChoice {
     std::optional<std::string> path;
     std::optional<std::string> serialNumber;  // as the device directory shows it
+    std::optional<std::string> arrival{};     // as the platform tells it
 
     friend bool operator==(const DeviceChoice&, const DeviceChoice&) = default;
 };
@@ -43,6 +44,10 @@ class DeviceLink {
     // device by the serial number it has now, whatever its path. False, and the choice left as
     // it was, when no device is open or it has no serial number.
     bool followBySerialNumber();
+    // From now on the link takes only the device open now: at its path, with its serial number
+    // when it has one, and in this very arrival where the platform tells arrivals apart. False,
+    // and the choice left as it was, when no device is open.
+    bool keepToOpenDevice();
 
     // Closes the device handle, then the overlapped handle. A handle is marked closed, so a
     // second close, or a close of a handle never opened, does nothing.
@@ -57,6 +62,8 @@ class DeviceLink {
     bool inBootloaderMode() const;
     std::uint16_t featureReportLength() const { return featureReportLength_; }
     const std::string& devicePath() const { return devicePath_; }
+    // The arrival of the device the last search found (InterfaceEntry::arrival).
+    const std::string& deviceArrival() const { return deviceArrival_; }
     // The last search found no device, but passed over a supported one that it was not
     // permitted to open.
     bool permissionDenied() const { return permissionDenied_; }
@@ -89,6 +96,7 @@ class DeviceLink {
     platform::Attributes attributes_;
     std::uint16_t featureReportLength_ = 0;
     std::string devicePath_;
+    std::string deviceArrival_;
     bool permissionDenied_ = false;
 };
 

@@ -62,7 +62,7 @@ OperationResult runDownload(const OperationContext& context) {
         return *refusal;
     }
     const CheckedImage image = loadCheckedImage(
-        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestDownloadImage);
+        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestImageWritten);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

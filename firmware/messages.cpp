@@ -133,6 +133,41 @@ std::string imageTooLargeToRead(const std::filesystem::path& image) {
            "it is the right image file.";
 }
 
+std::string wrongMode(Operation operation, bool inBootloaderMode) {
+    const std::string nothingSent = " Nothing was sent to it.";
+    switch (operation) {
+        case Operation::Update:
+            return "The device is in bootloader mode, so the firmware update cannot write it: "
+                   "its bootloader would take the update's reports as part of an image." +
+                   nothingSent +
+                   " Load a bootloader-mode image into it instead (`load` on the command line).";
+        case Operation::Download:
+            return "The device is in application mode, so the bootloader-mode download cannot "
+                   "write it: its firmware would take the image's bytes as commands (a record "
+                   "that begins with 04 would erase the flash)." +
+                   nothingSent +
+                   " Run the upgrade instead (`upgrade` on the command line), which restarts the "
+                   "device in its bootloader first and then loads the image.";
+        case Operation::Dump:
+        case Operation::Verify:
+            return "The device is in bootloader mode, where it does not answer flash reads and "
+                   "would take the read's start command as part of an image." +
+                   nothingSent + " Its flash can be read once it runs its application firmware.";
+        case Operation::EraseChip:
+            return "The device is in bootloader mode, where it would take the erase command as "
+                   "part of an image." +
+                   nothingSent + " The erase command is for a device in application mode.";
+        case Operation::EnterBootloader:
+            return "The device is in its bootloader already, where it would take the "
+                   "bootloader-entry command as part of an image." +
+                   nothingSent;
+        case Operation::Upgrade:
+            break;
+    }
+    return std::string("The device is in ") + (inBootloaderMode ? "bootloader" : "application") +
+           " mode, which this operation does not write." + nothingSent;
+}
+
 std::string updateStartRejected() {
     return "The device did not accept the start of the update. Its firmware was not changed: "
            "run the update again.";

@@ -8,6 +8,7 @@
 
 #include "device/reports.h"
 #include "firmware/image_file.h"
+#include "firmware/operations.h"
 #include "firmware/program_files.h"
 
 // Every text the operations show the user: what happened and what to do. The window and the
@@ -25,6 +26,8 @@ std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength);
 std::string imageProblem(const std::filesystem::path& image, FileOrigin origin, ImageError error,
                          std::uintmax_t largestSize);
 std::string imageTooLargeToRead(const std::filesystem::path& image);
+// The device is in the mode `operation` does not write (see RequiredMode).
+std::string wrongMode(Operation operation, bool inBootloaderMode);
 
 // The firmware update. Records are numbered from 1.
 std::string updateStartRejected();

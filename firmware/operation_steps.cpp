@@ -13,6 +13,15 @@ void tellUser(OperationHost& host, const OperationResult& result) {
         host.showError(result.message);
 }
 
+std::optional<OperationResult> modeRefusal(const device::DeviceLink& link, Operation operation) {
+    const RequiredMode needed = factsOf(operation).mode;
+    const bool inBootloader = link.inBootloaderMode();
+    if (!link.isOpen() || needed == RequiredMode::Either ||
+        inBootloader == (needed == RequiredMode::Bootloader))
+        return std::nullopt;
+    return failed(Outcome::WrongMode, messages::wrongMode(operation, inBootloader));
+}
+
 std::optional<OperationResult> reportLengthRefusal(const device::DeviceLink& link,
                                                    device::ReportUse use) {
     if (link.featureReportLength() >= device::minimumReportLength(use))

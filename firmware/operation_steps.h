@@ -11,9 +11,9 @@
 #include "device/reports.h"
 #include "firmware/operation_context.h"
 
-// Steps that several operations share: failing with a message, refusing a device whose
-// reports are too short, reading an image within the limit of its record count, and searching
-// for the device again.
+// Steps that several operations share: failing with a message, refusing a device in the wrong
+// mode or whose reports are too short, reading an image within the limit of its record count, and
+// searching for the device again.
 namespace fwu::firmware {
 
 // The largest image whose record reads a count of at most `largestCount` can hold: a pass
@@ -24,8 +24,10 @@ constexpr std::uintmax_t largestImageSize(std::uint64_t largestCount) {
 // The update announces its count as a 32-bit signed number, the download counts in 16 bits.
 inline constexpr std::uintmax_t LargestUpdateImage =
     largestImageSize(std::numeric_limits<std::int32_t>::max());
-inline constexpr std::uintmax_t LargestDownloadImage =
-    largestImageSize(std::numeric_limits<std::int16_t>::max());
+// Every image written goes into the flash: a larger one is refused before anything is sent,
+// although the counts of both the update and the download could announce more.
+inline constexpr std::uintmax_t LargestImageWritten = protocol::FlashSize;
+static_assert(largestImageSize(std::numeric_limits<std::int16_t>::max()) > LargestImageWritten);
 // The largest image read into memory to be sent: far above any image of the device family
 // (the flash it holds is 1 MiB), far below what would strain the machine. A larger file is
 // refused before it is read; the allocator cannot be relied on to refuse it, since the system
@@ -44,6 +46,10 @@ inline bool hasFailed(const OperationResult& result) {
 
 // Shows the result's message when it has one.
 void tellUser(OperationHost& host, const OperationResult& result);
+
+// A refusal when the open device is not in the mode `operation` needs; nothing when no device
+// is open.
+std::optional<OperationResult> modeRefusal(const device::DeviceLink& link, Operation operation);
 
 // A refusal when the open device's feature report cannot carry the reports of `use`.
 std::optional<OperationResult> reportLengthRefusal(const device::DeviceLink& link,

@@ -7,6 +7,7 @@
 #include "firmware/dump_operation.h"
 #include "firmware/messages.h"
 #include "firmware/operation_context.h"
+#include "firmware/operation_steps.h"
 #include "firmware/service_commands.h"
 #include "firmware/update_operation.h"
 #include "firmware/upgrade_operation.h"
@@ -24,19 +25,22 @@ struct OperationEntry {
 
 using enum ProgramFile;
 using enum ProgressCount;
+using enum RequiredMode;
 constexpr bool Writes = true, NoWrite = false, Restarts = true, NoRestart = false;
 
 // One row per operation: how it runs, and its facts: the file it uses, whether it writes
-// firmware, whether it first restarts the device into its bootloader, what its progress counts.
+// firmware, whether it first restarts the device into its bootloader, what its progress counts,
+// the mode it needs. The dump and the verification start with a command too, which a
+// bootloader would take as image bytes; the upgrade switches a device in application mode first.
 // clang-format off
 constexpr std::array<OperationEntry, 7> Operations{{
-    {Operation::Update,          runUpdate,          {UpdateImage,   Writes,  NoRestart, ImageBytes}},
-    {Operation::Download,        runDownload,        {DownloadImage, Writes,  NoRestart, ImageBytes}},
-    {Operation::Upgrade,         runUpgrade,         {DownloadImage, Writes,  Restarts,  ImageBytes}},
-    {Operation::Dump,            runDump,            {DumpFile,      NoWrite, NoRestart, FlashBytes}},
-    {Operation::Verify,          runVerify,          {UpdateImage,   NoWrite, NoRestart, ImageBytes}},
-    {Operation::EraseChip,       runEraseChip,       {{},            NoWrite, NoRestart, Nothing}},
-    {Operation::EnterBootloader, runEnterBootloader, {{},            NoWrite, NoRestart, Nothing}},
+    {Operation::Update,          runUpdate,          {UpdateImage,   Writes,  NoRestart, ImageBytes, Application}},
+    {Operation::Download,        runDownload,        {DownloadImage, Writes,  NoRestart, ImageBytes, Bootloader}},
+    {Operation::Upgrade,         runUpgrade,         {DownloadImage, Writes,  Restarts,  ImageBytes, Either}},
+    {Operation::Dump,            runDump,            {DumpFile,      NoWrite, NoRestart, FlashBytes, Application}},
+    {Operation::Verify,          runVerify,          {UpdateImage,   NoWrite, NoRestart, ImageBytes, Application}},
+    {Operation::EraseChip,       runEraseChip,       {{},            NoWrite, NoRestart, Nothing,    Application}},
+    {Operation::EnterBootloader, runEnterBootloader, {{},            NoWrite, NoRestart, Nothing,    Application}},
 }};
 // clang-format on
 
@@ -105,6 +109,10 @@ OperationResult FirmwareOperations::run(Operation operation) {
     if (busy_)
         return {Outcome::Busy, messages::busy()};
     BusyScope scope(busy_, host_);
+    if (auto refusal = modeRefusal(link_, operation)) {
+        tellUser(host_, *refusal);
+        return *refusal;
+    }
     return entryOf(operation).run({link_, host_, files_, settings_});
 }
 

@@ -31,6 +31,10 @@ enum class Operation {
 // What an operation's progress counts.
 enum class ProgressCount { Nothing, ImageBytes, FlashBytes };
 
+// The mode the device must be in for an operation: the application firmware takes the
+// bootloader's image bytes as commands, the bootloader takes every report as image bytes.
+enum class RequiredMode { Application, Bootloader, Either };
+
 // What the front ends need to know of an operation besides running it.
 struct OperationFacts {
     std::optional<ProgramFile> file;  // the file it reads or writes, if any
@@ -39,6 +43,8 @@ struct OperationFacts {
     // It restarts the device into its bootloader and waits for it before it writes anything.
     bool restartsIntoBootloaderFirst;
     ProgressCount progress;
+    // A device in another mode is refused before anything is sent (Outcome::WrongMode).
+    RequiredMode mode;
 };
 
 const OperationFacts& factsOf(Operation operation);
@@ -57,6 +63,7 @@ enum class Outcome {
     TimedOut,        // the device did not come back in bootloader mode
     Mismatch,        // the device's flash differs from the image it was to hold
     Cancelled,
+    WrongMode,  // the device is not in the mode the operation needs: nothing was sent
 };
 
 struct OperationResult {

@@ -111,7 +111,7 @@ OperationResult runUpdate(const OperationContext& context) {
         return *refusal;
     }
     const CheckedImage image = loadCheckedImage(
-        context.files.updateImage(), context.files.updateImageOrigin(), LargestUpdateImage);
+        context.files.updateImage(), context.files.updateImageOrigin(), LargestImageWritten);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

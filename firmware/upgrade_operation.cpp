@@ -79,7 +79,7 @@ OperationResult runUpgrade(const OperationContext& context) {
         return failed(Outcome::NoDevice, {});
     // A device is never put into its bootloader with nothing to load.
     const CheckedImage image = loadCheckedImage(
-        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestDownloadImage);
+        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestImageWritten);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;

@@ -88,6 +88,11 @@ OperationResult runVerify(const OperationContext& context) {
         searchAgain(context.link);
         if (!context.link.deviceDetected())
             return failed(Outcome::NoDevice, {});
+        // The device found again is checked as one found open before the run.
+        if (auto stop = modeRefusal(context.link, Operation::Verify)) {
+            tellUser(context.host, *stop);
+            return *stop;
+        }
     }
     const auto imagePath = context.files.updateImage();
     const CheckedImage image =

@@ -52,6 +52,10 @@ enum class IdentityString { Manufacturer, Product, SerialNumber };
 // an empty path; the device search passes over it.
 struct InterfaceEntry {
     std::string path;
+    // What tells this arrival of the interface from every other: a device that leaves and
+    // another (or the same again) that comes under the same path differ in it. Empty where the
+    // platform cannot tell; then the path is all there is.
+    std::string arrival{};
 };
 
 // How long the default HidPlatform::waitForInterfaceChange() sleeps at most: the polling

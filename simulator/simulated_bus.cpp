@@ -38,7 +38,7 @@ std::string SimulatedBus::addDevice(const DeviceConfig& config) {
         schedule(PendingEvent::Kind::Arrival, device, config.arrivesAt);
     if (config.leavesAt)
         schedule(PendingEvent::Kind::Departure, device, *config.leavesAt);
-    return addNode(device, arrived);
+    return addNode(device, arrived, config.path);
 }
 
 std::string SimulatedBus::addForeignDevice(std::uint16_t vendorId, std::uint16_t productId) {
@@ -52,18 +52,25 @@ std::string SimulatedBus::addForeignDevice(std::uint16_t vendorId, std::uint16_t
     return addNode(addToBus(std::move(device)), true);
 }
 
-std::string SimulatedBus::addNode(SimulatedDevice& device, bool present) {
-    std::string path = PathPrefix + std::to_string(nodes_.size());
-    nodes_.push_back(Node{path, &device, present});
+std::string SimulatedBus::addNode(SimulatedDevice& device, bool present,
+                                  const std::optional<std::string>& path) {
+    nodes_.push_back(
+        Node{path.value_or(PathPrefix + std::to_string(nodes_.size())), &device, present});
     if (present)
         noteChange();
-    return path;
+    return nodes_.back().path;
 }
 
 const SimulatedBus::Node* SimulatedBus::findNode(const std::string& path) const {
-    const auto found = std::find_if(nodes_.begin(), nodes_.end(),
-                                    [&](const Node& node) { return node.path == path; });
-    return found == nodes_.end() ? nullptr : &*found;
+    const Node* last = nullptr;
+    for (const Node& node : nodes_) {
+        if (node.path != path)
+            continue;
+        if (node.present)
+            return &node;
+        last = &node;
+    }
+    return last;
 }
 
 const SimulatedBus::Node* SimulatedBus::nodeFor(platform::Handle handle) const {
@@ -203,11 +210,13 @@ std::vector<platform::InterfaceEntry> SimulatedBus::enumerateInterfaces() {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     std::vector<platform::InterfaceEntry> entries;
-    for (const Node& node : nodes_) {
+    for (std::size_t index = 0; index < nodes_.size(); ++index) {
+        const Node& node = nodes_[index];
         if (!node.present)
             continue;
         const bool pathless = node.device->config().faults.noInterfacePath;
-        entries.push_back(platform::InterfaceEntry{pathless ? std::string{} : node.path});
+        entries.push_back(
+            platform::InterfaceEntry{pathless ? std::string{} : node.path, std::to_string(index)});
     }
     return entries;
 }

@@ -79,6 +79,9 @@ struct DeviceConfig {
     // arrival time is there at once.
     std::chrono::milliseconds arrivesAt{0};
     std::optional<std::chrono::milliseconds> leavesAt;
+    // The path it arrives under: one that a device no longer on the bus had, as a system gives
+    // a freed node to the next device (it must be free by then). Nothing: a path of its own.
+    std::optional<std::string> path{};
 };
 
 // What the device side observed; tests compare it with what the host meant to do.
@@ -106,7 +109,9 @@ class BusClock;
 // platform backend: the demo, the command line and the tests run on it.
 //
 // A device that re-enumerates comes back under a new path; its earlier path stays known (not
-// present) and names the same device in state(), config() and unplug().
+// present) and names the same device in state(), config() and unplug(). A path given to a later
+// device (DeviceConfig::path) names the device present under it, or else the last that had it.
+// Each appearance of a device under a path is an arrival of its own (InterfaceEntry::arrival).
 //
 // Several threads may use the bus at once, as they may a system's backend. One lock guards the
 // devices and the bus's records; it is never held while a transfer takes its latency or a sleep
@@ -204,7 +209,8 @@ class SimulatedBus : public platform::HidPlatform {
 
     // Every private member function is called with mutex_ held.
     SimulatedDevice& addToBus(std::unique_ptr<SimulatedDevice> device);
-    std::string addNode(SimulatedDevice& device, bool present);
+    std::string addNode(SimulatedDevice& device, bool present,
+                        const std::optional<std::string>& path = std::nullopt);
     const Node* findNode(const std::string& path) const;
     // The node an open handle refers to, present or not; nothing for a handle not open.
     const Node* nodeFor(platform::Handle handle) const;

@@ -44,7 +44,8 @@ LinuxPlatform::~LinuxPlatform() {
 std::vector<InterfaceEntry> LinuxPlatform::enumerateInterfaces() {
     std::vector<InterfaceEntry> interfaces;
     for (const std::string& name : sysfs_.hidrawNodeNames()) {
-        interfaces.push_back(InterfaceEntry{(roots_.dev / name).string()});
+        interfaces.push_back(
+            InterfaceEntry{(roots_.dev / name).string(), sysfs_.hidDeviceName(name).value_or("")});
     }
     return interfaces;
 }

@@ -33,7 +33,8 @@ class LinuxPlatform final : public HidPlatform {
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
-    // Every hidraw node, in ascending number, as "<dev>/hidrawN".
+    // Every hidraw node, in ascending number, as "<dev>/hidrawN"; its arrival is the name of
+    // its HID device.
     std::vector<InterfaceEntry> enumerateInterfaces() override;
 
     OpenResult open(const std::string& path, OpenMode mode) override;

@@ -105,6 +105,16 @@ std::optional<HidUevent> SysfsReader::hidUevent(const std::string& nodeName) con
     return parseHidUevent(*text);
 }
 
+std::optional<std::string> SysfsReader::hidDeviceName(const std::string& nodeName) const {
+    if (!hidrawNodeNumber(nodeName))
+        return std::nullopt;
+    std::error_code error;
+    const fs::path device = fs::canonical(hidDevice(nodeName), error);
+    if (error)
+        return std::nullopt;
+    return device.filename().string();
+}
+
 std::optional<UsbParent> SysfsReader::usbParent(const std::string& nodeName) const {
     if (!hidrawNodeNumber(nodeName))
         return std::nullopt;

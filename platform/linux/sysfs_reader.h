@@ -34,6 +34,9 @@ class SysfsReader {
 
     std::optional<HidUevent> hidUevent(const std::string& nodeName) const;
     std::optional<UsbParent> usbParent(const std::string& nodeName) const;
+    // The name of the node's HID device, "0003:7A5D:0A11.0005": the kernel numbers every HID
+    // device it adds anew (the last part), so the name tells one arrival from any other.
+    std::optional<std::string> hidDeviceName(const std::string& nodeName) const;
 
   private:
     std::filesystem::path hidDevice(const std::string& nodeName) const;

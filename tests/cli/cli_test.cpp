@@ -234,38 +234,137 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-TEST(CommandLine, ExitStatusOutputAndTrace) {
-    for (const auto& c : Cases) {
-        SCOPED_TRACE(std::string(c.arguments) + " with " + c.simulation);
-        const CliRun r(c.arguments, c.simulation);
-        EXPECT_EQ(r.status, c.exitStatus) << r.err.str();
-        if (c.out) {
-            EXPECT_EQ(r.out.str(), r.substitute(c.out));
-        }
-        std::istringstream parts(r.substitute(c.err));
-        for (std::string part; std::getline(parts, part, '|');)
-            EXPECT_NE(r.err.str().find(part), std::string::npos) << r.err.str();
-        EXPECT_TRUE(*c.err || r.err.str().empty()) << r.err.str();
-        if (!r.bus)
-            continue;
-        std::vector<std::string> expected;  // with --all each line names its device
-        const bool all = std::string(c.arguments).find("--all") != std::string::npos;
-        for (const auto& entry : r.bus->transcript())
-            expected.push_back((all ? entry.devicePath + " " : "") + traceLine(entry));
-        if (c.reports >= 0) {
-            EXPECT_EQ(expected.size(), static_cast<std::size_t>(c.reports));
-            EXPECT_EQ(r.bus->openHandleCount(), 0);
-        }
-        std::ifstream trace(r.folder.path() / "trace.txt");  // text: one line ending or two
-        if (!trace)
-            continue;
-        auto traced = lines(std::string(std::istreambuf_iterator<char>(trace), {}));
-        if (all) {  // the workers' lines interleave as their reports happened
-            std::sort(traced.begin(), traced.end());
-            std::sort(expected.begin(), expected.end());
-        }
-        EXPECT_EQ(traced, expected);
+// Runs the case, on `bus` when one is given, and checks what it says it checks.
+void expectRun(const Case& c, std::shared_ptr<SimulatedBus> bus = nullptr) {
+    SCOPED_TRACE(std::string(c.arguments) + " with " + c.simulation);
+    const CliRun r(c.arguments, c.simulation, std::move(bus));
+    EXPECT_EQ(r.status, c.exitStatus) << r.err.str();
+    if (c.out) {
+        EXPECT_EQ(r.out.str(), r.substitute(c.out));
     }
+    std::istringstream parts(r.substitute(c.err));
+    for (std::string part; std::getline(parts, part, '|');)
+        EXPECT_NE(r.err.str().find(part), std::string::npos) << r.err.str();
+    EXPECT_TRUE(*c.err || r.err.str().empty()) << r.err.str();
+    if (!r.bus)
+        return;
+    std::vector<std::string> expected;  // with --all each line names its device
+    const bool all = std::string(c.arguments).find("--all") != std::string::npos;
+    for (const auto& entry : r.bus->transcript())
+        expected.push_back((all ? entry.devicePath + " " : "") + traceLine(entry));
+    if (c.reports >= 0) {
+        EXPECT_EQ(expected.size(), static_cast<std::size_t>(c.reports));
+        EXPECT_EQ(r.bus->openHandleCount(), 0);
+    }
+    std::ifstream trace(r.folder.path() / "trace.txt");  // text: one line ending or two
+    if (!trace)
+        return;
+    auto traced = lines(std::string(std::istreambuf_iterator<char>(trace), {}));
+    if (all) {  // the workers' lines interleave as their reports happened
+        std::sort(traced.begin(), traced.end());
+        std::sort(expected.begin(), expected.end());
+    }
+    EXPECT_EQ(traced, expected);
+}
+
+TEST(CommandLine, ExitStatusOutputAndTrace) {
+    for (const auto& c : Cases)
+        expectRun(c);
+}
+
+// The verification after an update reads the device the update wrote, also when another
+// arrives during the update ahead of it in the listing, with its serial number or another.
+TEST(CommandLine, VerifyReadsTheDeviceTheUpdateWrote) {
+    const std::string bothOnHid1 =
+        "Firmware update complete: @image.bin written to sim:hid1.\nVerify complete: the flash "
+        "of sim:hid1 matches @image.bin.\n";
+    const char* secondArrives = "devices=2;arrive-ms=3,0";  // during the update's pauses
+    const Case cases[] = {
+        {"--simulate --serial SIM-100002 --verify update @image.bin", secondArrives, Success,
+         bothOnHid1.c_str(), "verify: 100%"},
+        {"--simulate --device sim:hid1 --verify update @image.bin", secondArrives, Success,
+         bothOnHid1.c_str(), "verify: 100%"},
+        {"--simulate --verify update @image.bin", secondArrives, Success, bothOnHid1.c_str(),
+         "verify: 100%"},
+        {"--simulate --serial A --verify update @image.bin", "devices=2;serials=A,A;arrive-ms=3,0",
+         Success, bothOnHid1.c_str(), "verify: 100%"},
+    };
+    for (const auto& c : cases)
+        expectRun(c);
+}
+
+// A device in the mode the command does not write: refused with nothing sent, exit status 1,
+// what to do in the message and the outcome in the JSON line (the operations' tests hold each
+// mode against each operation). A device that is there but cannot be opened is said at once,
+// or when it arrives during a wait, instead of waiting on.
+TEST(CommandLine, RefusesTheWrongModeAndSaysWhenTheDeviceCannotBeOpened) {
+    const std::string refusedErase =
+        "{\"device\":\"sim:hid0\",\"serialNumber\":\"SIM-100001\",\"vendorId\":\"7a5d\","
+        "\"productId\":\"0b1d\",\"command\":\"erase\",\"outcome\":\"wrong-mode\","
+        "\"exitStatus\":1,\"exitMeaning\":\"the operation failed\",\"message\":\"The device is in "
+        "bootloader mode, where it would take the erase command as part of an image. Nothing was "
+        "sent to it. The erase command is for a device in application mode.\",\"bytes\":0,"
+        "\"seconds\":0.0,\"started\":\"2026-05-04T03:02:01.234Z\"}\n";
+    const std::string denied = "cannot be opened: permission denied",
+                      waitedThenDenied = "Waiting for a supported device|" + denied;
+    const Case cases[] = {
+        {"--simulate --trace @trace.txt load @image.bin", "", Failed, "",
+         "is in application mode, so the bootloader-mode download cannot write it|`upgrade`", 0},
+        {"--simulate --json erase", "mode=bootloader", Failed, refusedErase.c_str(),
+         "Nothing was sent to it.", 0},
+        {"--simulate --wait=10 erase", "permission-denied", NoDevice, "", denied.c_str(), 0},
+        {"--simulate --wait=10 erase", "permission-denied;arrive-ms=1000", NoDevice, "",
+         waitedThenDenied.c_str(), 0},
+        {"--simulate --repeat --wait=3 --quiet erase", "permission-denied", NoDevice, "",
+         denied.c_str(), 0},
+    };
+    for (const auto& c : cases)
+        expectRun(c);
+}
+
+// The station loop serves each arrival once: two devices that share a serial number or have
+// none, one after the other or all at once. Dumps of their own go to files whose names cannot
+// be the same for two serial numbers; devices whose serial numbers name one file are refused.
+TEST(CommandLine, StationLoopServesEachArrivalAndDumpNamesNeverCollide) {
+    const std::string erasedBoth =
+        "Erase command sent to sim:hid0.\nErase command sent to sim:hid1.\n";
+    const std::string dumped =
+        "sim:hid0 A/1: dump succeeded: Flash dump complete: 1048576 bytes written to "
+        "@flash-A_2F1.bin.\nsim:hid1 A:1: dump succeeded: Flash dump complete: 1048576 bytes "
+        "written to @flash-A_3A1.bin.\nsim:hid2: dump succeeded: Flash dump complete: 1048576 "
+        "bytes written to @flash-+sim_3Ahid2.bin.\n3 of 3 devices succeeded.\n";
+    const Case cases[] = {
+        {"--simulate --repeat --wait=1 erase", "devices=2;serials=A,A", Success, erasedBoth.c_str(),
+         "Waiting for a device", 2},
+        {"--simulate --repeat --wait=1 erase", "devices=2;serials=,", Success, erasedBoth.c_str(),
+         "Waiting for a device", 2},
+        {"--simulate --all dump @flash.bin", "devices=3;serials=A/1,A:1,", Success, dumped.c_str(),
+         "sim:hid2: dump: 100%"},
+        {"--simulate --all dump @flash.bin", "devices=3;serials=A,a,A", Failed, nullptr,
+         "sim:hid0: Not dumped: sim:hid0 and sim:hid1 have the serial numbers A and a|sim:hid2: "
+         "Not dumped: sim:hid2 and sim:hid0 have the same serial number, A",
+         0},
+        {"--simulate --repeat --wait=1 --quiet dump @flash.bin", "devices=2;serials=A,A", Failed,
+         "", "Not dumped", 0},
+    };
+    for (const auto& c : cases)
+        expectRun(c);
+
+    // A device without a serial number leaves while the loop updates another, and a second one
+    // comes under the path it had: a new arrival, served too.
+    auto bus = std::make_shared<SimulatedBus>();
+    simulator::DeviceConfig first, busy, second;
+    first.serialNumber.clear(), first.leavesAt = 100ms;
+    busy.serialNumber = simulator::utf16Bytes(u"B"), busy.latencyPerTransfer = 100ms;
+    second.serialNumber.clear(), second.arrivesAt = 200ms, second.path = bus->addDevice(first);
+    bus->addDevice(busy);
+    bus->addDevice(second);
+    expectRun({"--simulate --repeat --wait=1 update @image.bin", "", Success,
+               "Firmware update complete: @image.bin written to sim:hid0.\nFirmware update "
+               "complete: @image.bin written to sim:hid1.\nFirmware update complete: @image.bin "
+               "written to sim:hid0.\n",
+               "Waiting for a device", 18},
+              bus);
 }
 
 // Every form of path a Windows user types, taken whole on every system: one that begins with

@@ -189,6 +189,51 @@ TEST(DeviceLink, FollowsItsDeviceThroughARestartBySerialNumber) {
     EXPECT_EQ(link.devicePath(), "sim:hid4") << "sim:hid3 is the other device's bootloader";
 }
 
+// A link kept to the device open finds that device again once its connection has closed, and
+// nothing else: not another device of its serial number that arrived ahead of it in the
+// listing, nor one that came under its path after it left (another arrival), with a serial
+// number or without.
+TEST(DeviceLink, KeptToItsDeviceFindsThatArrivalAgainAndNoOther) {
+    enum class Then { Stays, AnotherAhead, AnotherAtItsPath, Leaves };
+    const std::tuple<const char16_t*, Then, bool> cases[] = {
+        // its serial number, what happens while the connection is closed, found again
+        {u"S", Then::Stays, true},
+        {u"S", Then::AnotherAhead, true},
+        {u"S", Then::AnotherAtItsPath, false},
+        {u"", Then::AnotherAtItsPath, false},
+        {u"", Then::AnotherAhead, true},
+        {u"S", Then::Leaves, false},
+    };
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        const auto& [serial, then, foundAgain] = cases[row];
+        SCOPED_TRACE(::testing::Message() << "row " << row);
+        SimulatedBus bus;
+        DeviceConfig own, ahead;
+        own.serialNumber = *serial ? utf16Bytes(serial) : Bytes{};
+        ahead = own;
+        ahead.arrivesAt = std::chrono::milliseconds(then == Then::AnotherAhead ? 100 : 1'000'000);
+        bus.addDevice(ahead);
+        const std::string path = bus.addDevice(own);
+        DeviceLink link(bus);
+        EXPECT_FALSE(link.keepToOpenDevice()) << "nothing open";
+        ASSERT_TRUE(link.findTheHid() && link.keepToOpenDevice());
+        link.closeConnection();
+        if (then == Then::AnotherAtItsPath || then == Then::Leaves)
+            bus.unplug(path);
+        if (then == Then::AnotherAtItsPath) {
+            DeviceConfig another = own;
+            another.path = path;
+            bus.addDevice(another);
+        }
+        bus.sleep(std::chrono::milliseconds(200));
+        EXPECT_EQ(link.findTheHid(), foundAgain);
+        EXPECT_EQ(bus.state(path).present, then != Then::Leaves);
+        if (foundAgain) {
+            EXPECT_EQ(link.devicePath(), path);
+        }
+    }
+}
+
 TEST(DecodeIdentityString, ReadsUtf16UnitsUpToTheFirstZeroUnitWithinTheBytesGiven) {
     const std::pair<Bytes, std::string> cases[] = {
         {{0, 0, 'x', 0}, ""},

@@ -105,7 +105,7 @@ TEST(Operations, SendTheirReportsOrStopAtOnceSayingWhere) {
         {Update, App, 65, 11980, Cancel, 2, 4, "after 2 of 300 records"},
         {Download, Boot, 65, 120, Done, 0, 0, "", "shown 1/4 2/4 3/4"},
         {Download, Boot, 65, 85, Done, 0, 0, "", "shown 1/3 2/3 3/3"},  // the tail zero-padded
-        {Download, Boot, 65, 1'310'679},  // the largest image the 16-bit count can hold
+        {Download, Boot, 65, 1'048'576},  // the largest image the flash holds
         {Download, Boot, 65, 120, Fail, 1, 2, "did not accept record 2 of 3"},
         {Download, Boot, 65, 120, Cancel, 1, 1, "cancelled after 1 of 3"},
         {Upgrade, App, 65, 85, Done, 0, 0, "", "shown 1/3 2/3 3/3"},
@@ -212,12 +212,14 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
                           {Update, std::intmax_t{std::numeric_limits<std::int32_t>::max()} * 40,
                            nullptr, 65, File, "larger than"},
 #endif
+                          // Every image written must fit into the flash.
+                          {Update, 1'048'577, nullptr, 65, File, "1048576 bytes"},
                           {Update, 80, nullptr, 48, Short, "at least 49"},
                           {Download, -1, nullptr, 65, File, "Cannot find"},
-                          {Download, 1'310'680, nullptr, 65, File, "1310679 bytes"},
+                          {Download, 1'048'577, nullptr, 65, File, "1048576 bytes"},
                           {Download, 80, nullptr, 40, Short, "at least 41"},
                           // The upgrade checks the image before it switches the device.
-                          {Upgrade, 1'310'680, nullptr, 65, File, "1310679 bytes"},
+                          {Upgrade, 1'048'577, nullptr, 65, File, "1048576 bytes"},
                           {Dump, -1, nullptr, 35, Short, "at least 36"},
                           {Verify, -1, nullptr, 65, File, "Cannot find"},
                           {Verify, 1'048'577, nullptr, 65, File, "larger than the device's flash"},
@@ -271,6 +273,57 @@ TEST(Operations, RefuseBeforeSendingAnythingAndChangeNothing) {
     }
 }
 
+// Each operation against a device in each mode: the mode it does not write is refused before
+// anything is sent, saying what to do instead, and the connection is left as it was, also when
+// the verification searches for the device again; the other mode runs. The upgrade takes
+// either: it switches a device in application mode first.
+TEST(Operations, RefuseADeviceInTheModeTheyDoNotWrite) {
+    const struct {
+        Operation run;
+        std::optional<DeviceMode> refused;
+        const char* says;
+    } cases[] = {
+        {Update, Boot, "(`load` on the command line)"},
+        {Download, App, "(`upgrade` on the command line)"},
+        {Upgrade, std::nullopt, ""},
+        {Dump, Boot, "does not answer flash reads"},
+        {Verify, Boot, "does not answer flash reads"},
+        {EraseChip, Boot, "The erase command is for a device in application mode."},
+        {EnterBootloader, Boot, "in its bootloader already"},
+    };
+    for (const auto& c : cases) {
+        for (const DeviceMode mode : {App, Boot}) {
+            for (const bool closedFirst : {false, c.run == Verify}) {
+                SCOPED_TRACE(::testing::Message() << "case " << &c - cases
+                                                  << (mode == App ? " application" : " bootloader")
+                                                  << (closedFirst ? ", found again" : ""));
+                OperationRig rig;
+                rig.settings.dumpBlockCount = 4;
+                DeviceConfig config;
+                config.mode = mode;
+                rig.plugIn(config);
+                writeFile(rig.file(UpdateImageName), imageBytes(85));
+                writeFile(rig.file(DownloadImageName), imageBytes(85));
+                if (closedFirst)
+                    rig.link.closeConnection();
+
+                const OperationResult result = rig.operations().run(c.run);
+
+                if (mode != c.refused) {
+                    EXPECT_NE(result.outcome, Outcome::WrongMode) << result.message;
+                    EXPECT_FALSE(rig.reportsSent().empty());
+                    continue;
+                }
+                EXPECT_EQ(result.outcome, Outcome::WrongMode);
+                EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+                EXPECT_NE(result.message.find("Nothing was sent to it."), std::string::npos);
+                rig.expectRefusedQuietly(result);
+                EXPECT_TRUE(rig.link.isOpen());
+            }
+        }
+    }
+}
+
 // A path given explicitly is named as given, and the advice is about it, never about the
 // program's folder; the program's own files keep that advice.
 TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {
@@ -295,7 +348,9 @@ TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
         OperationRig rig;
-        rig.plugIn();
+        DeviceConfig config;
+        config.mode = c.run == Download ? Boot : App;
+        rig.plugIn(config);
         fs::create_directories(rig.file("sub/x.bin.part/in"));  // a partial file never created
         fs::create_directories(rig.file("Ombrel.bin.part/in"));
         ProgramFiles files{rig.folder.path()};

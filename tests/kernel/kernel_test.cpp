@@ -252,6 +252,40 @@ TEST_F(Kernel, WaitSeesADeviceCreatedAfterTheProgramStarted) {
     expectUpdated(bench->device, before, image);
 }
 
+// The bootloader-mode download is refused by the device in application mode before a single
+// report goes out, and the program goes on.
+TEST_F(Kernel, LoadIntoTheApplicationSendsNothing) {
+    writeImage(firmware::DownloadImageName, 85);
+    const std::uint64_t requests = deviceState().requests;
+    const auto result = operations.run(firmware::Operation::Download);
+    EXPECT_EQ(result.outcome, Outcome::WrongMode) << result.message;
+    EXPECT_EQ(deviceState().requests, requests);
+    EXPECT_TRUE(deviceState().bootloaderImage.empty());
+    EXPECT_FALSE(host.unloaded());
+}
+
+// Plugged in again with its node free, the device comes back under the same node name, as
+// another arrival: the name of its HID device differs.
+TEST_F(Kernel, ADeviceBackUnderItsNodeIsAnotherArrival) {
+    link.closeConnection();
+    const auto replug = [] {
+        bench->device.unplug();
+        EXPECT_TRUE(waitForNode(Application, 0));
+        EXPECT_TRUE(bench->device.plugIn() && waitForNode(Application));
+        for (const auto& entry : bench->platform.enumerateInterfaces()) {
+            if (bench->platform.attributesWithoutOpening(entry.path) == Application)
+                return entry;
+        }
+        return platform::InterfaceEntry{};
+    };
+    const platform::InterfaceEntry before = replug(), after = replug();
+    std::printf("%s: arrival %s, then %s\n", after.path.c_str(), before.arrival.c_str(),
+                after.arrival.c_str());
+    EXPECT_EQ(after.path, before.path);
+    EXPECT_FALSE(before.arrival.empty());
+    EXPECT_NE(after.arrival, before.arrival);
+}
+
 // The application node is held open through the restart, so the bootloader comes back under
 // another node name: the search finds it by its IDs, and the stale descriptor is dead.
 TEST_F(Kernel, UpgradeFindsTheBootloaderUnderANewNodeAndDownloads) {

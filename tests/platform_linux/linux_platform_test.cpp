@@ -131,14 +131,18 @@ TEST_F(LinuxPlatformTest, TakesIdsAndIdentityFromWhereTheKernelKeepsThem) {
     EXPECT_FALSE(platform().attributesWithoutOpening("/dev/../sys/class/hidraw"));
 }
 
+// Each node's arrival is the name of its HID device, which the kernel numbers anew each time.
 TEST_F(LinuxPlatformTest, EnumeratesNodesInNumericOrder) {
     for (unsigned number : {10u, 2u, 9u, 0u})
         system_.add(number, node(protocol::BootloaderProductId));
-    std::vector<std::string> paths;
-    for (const InterfaceEntry& entry : platform().enumerateInterfaces())
+    std::vector<std::string> paths, arrivals;
+    for (const InterfaceEntry& entry : platform().enumerateInterfaces()) {
         paths.push_back(entry.path);
+        arrivals.push_back(entry.arrival);
+    }
     EXPECT_EQ(paths, (std::vector<std::string>{system_.devicePath(0), system_.devicePath(2),
                                                system_.devicePath(9), system_.devicePath(10)}));
+    EXPECT_EQ(arrivals, (std::vector<std::string>{"0003:0", "0003:2", "0003:9", "0003:10"}));
     std::filesystem::remove_all(system_.roots().sys / "class/hidraw");
     EXPECT_TRUE(platform().enumerateInterfaces().empty());
 }
