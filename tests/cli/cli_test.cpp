@@ -21,22 +21,13 @@
 #include "cli/progress_display.h"
 #include "device/device_directory.h"
 #include "simulator/demo_setup.h"
-#include "tests/firmware/operations_fixture.h"
+#include "tests/cli/cli_run.h"
 
 namespace fwu::cli::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using firmware::testing::imageBytes;
-using firmware::testing::TempFolder;
-using firmware::testing::writeFile;
 using simulator::Direction;
-using simulator::SimulatedBus;
-
-// Every run uses the bus's own clock and no latency, so waits and the dump take no real time.
-const std::string FastBus = "clock=virtual;latency-us=0;";
-constexpr int Success = 0, Failed = 1, Usage = 2, NoDevice = 3, FileProblem = 4;
 
 struct Case {
     const char* arguments;   // split at spaces; @name: a file in the test's folder
@@ -154,14 +145,6 @@ const Case Cases[] = {
     {"--simulate list", "mode=application;mode=bootloader", Usage, "", "'mode' is given twice"},
 };
 
-void setSimulation(const std::string& settings) {
-#ifdef _WIN32
-    _putenv((std::string(simulator::SimulationVariable) + "=" + settings).c_str());
-#else
-    setenv(simulator::SimulationVariable, settings.c_str(), 1);
-#endif
-}
-
 // A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
 std::string traceLine(const simulator::TranscriptEntry& entry) {
     std::ostringstream line;
@@ -170,56 +153,6 @@ std::string traceLine(const simulator::TranscriptEntry& entry) {
     for (const int byte : entry.bytes)
         line << ' ' << std::setw(2) << byte;
     return line.str() + (entry.succeeded ? "" : " failed");
-}
-
-// A run of the command line in the test process, in a folder of its own holding image.bin.
-struct CliRun {
-    TempFolder folder;
-    int status = -1;
-    std::ostringstream out, err;
-    std::shared_ptr<SimulatedBus> bus;
-
-    // @name: a file in the test's folder.
-    std::string substitute(std::string text) const {
-        for (std::size_t at; (at = text.find('@')) != std::string::npos;)
-            text.replace(at, 1, (folder.path() / "").string());
-        return text;
-    }
-
-    // With `given`, the run is on that bus instead of the one --simulate makes.
-    CliRun(const std::string& argumentText, const std::string& simulation,
-           std::shared_ptr<SimulatedBus> given = nullptr) {
-        std::vector<std::string> arguments;
-        std::istringstream words(substitute(argumentText));
-        for (std::string word; words >> word;)
-            arguments.push_back(word);
-        writeFile(folder.path() / "image.bin", imageBytes(85));
-        setSimulation(FastBus + simulation);
-        const auto makePlatform = [&](bool simulate, std::string& problem) {
-            auto made = given ? given : processEnvironment().makePlatform(simulate, problem);
-            bus = std::dynamic_pointer_cast<SimulatedBus>(made);
-            return made;
-        };
-        const Environment environment{out,
-                                      err,
-                                      false,
-                                      makePlatform,
-                                      [&] { return std::optional(folder.path()); },
-                                      [] {
-                                          using namespace std::chrono;
-                                          return sys_days{2026y / 5 / 4} + 3h + 2min + 1234ms;
-                                      }};
-        const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-        status = run(views, environment);
-    }
-};
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        result.push_back(line);
-    return result;
 }
 
 TEST(CommandLine, ExitStatusOutputAndTrace) {
