@@ -3,6 +3,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "cli/checked_output.h"
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/device_list.h"
@@ -129,8 +130,15 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
     if (options.logPath && !(log = openLog(*options.logPath, err)))
         return ExitStatus::FileProblem;
 
-    ResultLines results(options.json ? &environment.out : nullptr, std::move(log), err);
     const InterruptCatcher interrupts;
+    CheckedOutput out(environment.out, err);
+    const Environment checked{out,
+                              err,
+                              environment.errIsTerminal,
+                              environment.makePlatform,
+                              environment.programFolder,
+                              environment.wallClock};
+    ResultLines results(options.json ? &out : nullptr, std::move(log), err);
     firmware::OperationSettings settings;
     if (options.upgradeTimeout)
         settings.upgradeWaitLimit = *options.upgradeTimeout;
@@ -138,6 +146,7 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
                           results, interrupts, *files,  settings};
     ExitStatus status =
         options.command == Command::List ? listDevices(session) : runOnDevices(session);
+    out.flush();
 
     const auto failFile = [&status] {
         status = status == ExitStatus::Success ? ExitStatus::FileProblem : status;
@@ -148,7 +157,7 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
             << " could not be written completely: " << traceError.message() << ".\n";
         failFile();
     }
-    if (results.logIncomplete())
+    if (results.logIncomplete() || out.failed())
         failFile();
     return status;
 }
