@@ -1,12 +1,11 @@
 #include "cli/station.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <set>
 #include <string>
 
 #include "cli/device_runs.h"
+#include "firmware/messages.h"
 
 namespace fwu::cli {
 
@@ -16,12 +15,6 @@ using std::chrono::milliseconds;
 
 // The longest a wait lasts before Ctrl-C is looked at again.
 constexpr milliseconds WaitSlice{200};
-
-std::string secondsText(milliseconds duration) {
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%g", static_cast<double>(duration.count()) / 1000);
-    return text.data();
-}
 
 // A wait that ends after `limit` (none when zero) on the backend's clock.
 class WaitLimit {
@@ -163,8 +156,9 @@ std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& st
             return std::nullopt;
         }
         if (limit.passed()) {
-            err << "No supported device arrived within " << secondsText(*options.wait)
-                << " seconds. Connect the device and try again.\n";
+            err << "No supported device arrived within "
+                << firmware::messages::secondsText(*options.wait)
+                << ". Connect the device and try again.\n";
             status = ExitStatus::NoDevice;
             return std::nullopt;
         }

@@ -75,6 +75,12 @@ std::string displayPath(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::string secondsText(std::chrono::milliseconds duration) {
+    std::ostringstream text;
+    text << static_cast<double>(duration.count()) / 1000;
+    return text.str() + (duration == std::chrono::seconds(1) ? " second" : " seconds");
+}
+
 std::string linkNotFollowed(const std::filesystem::path& link) {
     return "The link " + displayPath(link) +
            " was not followed: it lies in a folder where every user may put files, and it "
@@ -207,9 +213,8 @@ std::string downloadCancelled(std::int64_t recordsSent, std::int64_t records) {
 }
 
 std::string upgradeNoBootloader(std::chrono::milliseconds waited) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
-    return "The device did not come back in bootloader mode within " + to_string(seconds) +
-           " seconds, so no firmware was loaded. Check its connection, then start the program "
+    return "The device did not come back in bootloader mode within " + secondsText(waited) +
+           ", so no firmware was loaded. Check its connection, then start the program "
            "again and run the upgrade again.";
 }
 

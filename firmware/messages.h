@@ -17,6 +17,8 @@ namespace fwu::firmware::messages {
 
 // A path as UTF-8 text, whatever the system's own encoding.
 std::string displayPath(const std::filesystem::path& path);
+// "0.5 seconds", "1 second", "30 seconds".
+std::string secondsText(std::chrono::milliseconds duration);
 
 // A link on the way to a file the program writes that it does not follow (see
 // platform::FilePlace): what it is and what to do.

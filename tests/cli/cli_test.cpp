@@ -70,7 +70,7 @@ const Case Cases[] = {
     {"--simulate --timeout 2 upgrade @image.bin", "reenumeration-ms=never", Failed, "",
      "did not come back in bootloader mode within 2 seconds"},
     {"upgrade --timeout=1.5 @image.bin --simulate", "reenumeration-ms=never", Failed, "",
-     "within 1 seconds"},
+     "within 1.5 seconds"},
     {"--simulate --trace @trace.txt dump @flash.bin", "", Success,
      "Flash dump complete: 1048576 bytes written to @flash.bin.\n",
      "dump: 10% (102.4 KiB of 1.0 MiB)\ndump: 20% (204.8 KiB of 1.0 MiB)\n", 1 + 32768},
@@ -257,14 +257,26 @@ TEST(Interrupt, TheFirstCtrlCRaisesTheFlagTheSecondEndsTheProgram) {
     EXPECT_EQ(handler, SIG_DFL);
 }
 
+// Control characters would act on the terminal (U+009B starts a control sequence as ESC [ does)
+// or turn the line around (the bidirectional controls); other characters stay as they are.
 TEST(DeviceList, ControlCharactersInANameShowAsQuestionMarks) {
-    SimulatedBus bus;
-    simulator::DeviceConfig config;
-    config.product = simulator::utf16Bytes(u"A\tB\x7F\n");
-    bus.addDevice(config);
-    const auto listing = device::findSupportedDevices(bus);
-    ASSERT_EQ(listing.devices.size(), 1u);
-    EXPECT_EQ(listing.devices[0].product, "A?B??");
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"A\tB\x7F\n", "A?B??"},
+        {u"SN\u009B2J\u0085\u0080", "SN?2J??"},
+        {u"gpj.\u202Eexe", "gpj.?exe"},
+        {u"\u061C\u200E\u200F\u2028\u2029\u202A\u202D\u2066\u2069", "?????????"},
+        {u"Caf\u00E9\u00A0\u2030\u2065\u206A",
+         "Caf\xC3\xA9\xC2\xA0\xE2\x80\xB0\xE2\x81\xA5\xE2\x81\xAA"},
+    };
+    for (const auto& [name, shown] : cases) {
+        SimulatedBus bus;
+        simulator::DeviceConfig config;
+        config.product = simulator::utf16Bytes(name);
+        bus.addDevice(config);
+        const auto listing = device::findSupportedDevices(bus);
+        ASSERT_EQ(listing.devices.size(), 1u);
+        EXPECT_EQ(listing.devices[0].product, shown);
+    }
 }
 
 // Off a terminal the progress lines show in the runs above. On a terminal one line redraws,

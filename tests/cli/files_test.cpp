@@ -59,6 +59,23 @@ TEST(FileRoles, OneFileInTwoRolesIsRefusedBeforeAnythingIsWritten) {
     }
 }
 
+// After "--" every word is an argument: the command, then its path.
+TEST(Untruths, AfterTwoDashesEveryWordIsAnArgument) {
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"--simulate -- list", Success, "sim:hid0\tapplication"},
+        {"--simulate -- update @image.bin", Success, "Firmware update complete"},
+        {"--simulate list -- --json", Usage, "unexpected argument '--json'"},
+        {"--simulate -- --json list", Usage, "unknown command '--json'"},
+        {"--simulate update @image.bin -- @image.bin", Usage, "unexpected argument"},
+    };
+    for (const auto& [arguments, status, says] : cases) {
+        SCOPED_TRACE(arguments);
+        const CliRun r(arguments, "");
+        EXPECT_EQ(r.status, status) << r.err.str();
+        EXPECT_NE((r.out.str() + r.err.str()).find(says), std::string::npos) << r.err.str();
+    }
+}
+
 #ifndef _WIN32
 // A dump replaces an earlier one with the earlier file's permissions, and a new one takes the
 // umask's.
