@@ -116,8 +116,11 @@ bench: deps
 
 # The Windows build: platform, device and firmware libraries, the command-line program, the
 # window and the tests, cross-built with mingw-w64 and run under Wine (a prefix of the build's
-# own, no display): every test program, then the command-line program's update and dump on the
-# simulated device; then the window, driven on Xvfb (scripts/check-windows-window.sh).
+# own, no display): every test program, the programs' load-time imports against the short list of
+# DLLs Windows never takes from the program's folder (scripts/check-windows-imports.sh), then the
+# command-line program's update and dump on the simulated device; then the window, driven on
+# Xvfb (scripts/check-windows-window.sh), and both programs with DLLs of the system's names
+# planted next to them and in the current folder (scripts/check-windows-planted-dlls.sh).
 WINDOWS_DIR      ?= build-win
 WINDOWS_PACKAGES := cmake ninja-build googletest g++-mingw-w64-x86-64-posix \
                     mingw-w64-x86-64-dev wine wine64 libcli11-dev nlohmann-json3-dev
@@ -125,6 +128,7 @@ WINDOW_CHECK_PACKAGES := $(DISPLAY_PACKAGES) $(FONT_PACKAGES) xdotool
 WINDOWS_DISPLAY  = xvfb-run -a -s "-screen 0 1024x768x24"
 WINDOWS_CONFIGURE = cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
                     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+WINDOWS_PROGRAMS := win32/firmware-update.exe cli/firmware-update-cli.exe
 
 .PHONY: test-windows
 test-windows:
@@ -134,26 +138,41 @@ test-windows:
 	scripts/wine-session.sh "$(abspath $(WINDOWS_DIR))/wineprefix" sh -c \
 	    'cd "$(WINDOWS_DIR)" && ctest --output-on-failure -j $(JOBS) --timeout 600 && \
 	     cd "$(CURDIR)" && scripts/check-windows-cli.sh "$(WINDOWS_DIR)"'
+	scripts/check-windows-imports.sh $(WINDOWS_PROGRAMS:%=$(WINDOWS_DIR)/%)
 	$(WINDOWS_DISPLAY) scripts/check-windows-window.sh "$(WINDOWS_DIR)"
+	$(WINDOWS_DISPLAY) scripts/check-windows-planted-dlls.sh "$(WINDOWS_DIR)"
 
 # What a Windows user downloads: $(WINDOWS_DIR)/firmware-update-VERSION-windows.zip with both
 # programs and dist/windows/README.txt, and its SHA-256 beside it (scripts/package-windows.sh).
-# check-package-windows unzips it under Wine into a folder named outside the ANSI code page and
-# starts both programs there (scripts/check-windows-package.sh).
+# With WINDOWS_SIGN_CERT=CERT.pem WINDOWS_SIGN_KEY=KEY.pem both programs are signed (Authenticode,
+# SHA-256) before they go into the zip; WINDOWS_SIGN_TIMESTAMP=URL adds a timestamp.
+# check-package-windows signs the zip with a throwaway self-signed code-signing certificate,
+# verifies both signatures against it, unzips the zip under Wine into a folder named outside the
+# ANSI code page and starts both programs there (scripts/check-windows-package.sh).
 VERSION     := $(shell sed -n 's/^set(FWU_VERSION_TEXT "\(.*\)")/\1/p' CMakeLists.txt)
 WINDOWS_ZIP  = $(WINDOWS_DIR)/firmware-update-$(VERSION)-windows.zip
+THROWAWAY_SIGNER = $(WINDOWS_DIR)/throwaway-signer
 
 .PHONY: package-windows check-package-windows
 package-windows:
-	@scripts/install-deps.sh $(WINDOWS_PACKAGES) zip
+	@scripts/install-deps.sh $(WINDOWS_PACKAGES) zip osslsigncode openssl
 	$(WINDOWS_CONFIGURE)
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target firmware-update firmware-update-cli
-	scripts/package-windows.sh $(WINDOWS_DIR) $(VERSION)
+	WINDOWS_SIGN_CERT="$(WINDOWS_SIGN_CERT)" WINDOWS_SIGN_KEY="$(WINDOWS_SIGN_KEY)" \
+	    WINDOWS_SIGN_TIMESTAMP="$(WINDOWS_SIGN_TIMESTAMP)" \
+	    scripts/package-windows.sh $(WINDOWS_DIR) $(VERSION)
 
-check-package-windows: package-windows
-	@scripts/install-deps.sh $(WINDOW_CHECK_PACKAGES) unzip
+check-package-windows:
+	@scripts/install-deps.sh $(WINDOW_CHECK_PACKAGES) unzip openssl osslsigncode
+	rm -rf $(THROWAWAY_SIGNER) && mkdir -p $(THROWAWAY_SIGNER)
+	openssl req -x509 -newkey rsa:3072 -nodes -days 2 -subj "/CN=Firmware Update throwaway signer" \
+	    -addext extendedKeyUsage=codeSigning -keyout $(THROWAWAY_SIGNER)/key.pem \
+	    -out $(THROWAWAY_SIGNER)/cert.pem 2>/dev/null
+	$(MAKE) --no-print-directory package-windows WINDOWS_SIGN_CERT=$(THROWAWAY_SIGNER)/cert.pem \
+	    WINDOWS_SIGN_KEY=$(THROWAWAY_SIGNER)/key.pem WINDOWS_SIGN_TIMESTAMP=
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target window_probe
-	$(WINDOWS_DISPLAY) scripts/check-windows-package.sh $(WINDOWS_ZIP) $(WINDOWS_DIR)
+	$(WINDOWS_DISPLAY) scripts/check-windows-package.sh $(WINDOWS_ZIP) $(WINDOWS_DIR) \
+	    $(THROWAWAY_SIGNER)/cert.pem
 
 # Fuzzing (tests/fuzz/): the report-descriptor, uevent and identity-string parsers under
 # libFuzzer, built with clang and instrumented in a folder of their own. Each target runs for

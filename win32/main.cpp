@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/windows/process_text.h"
 #include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 #include "win32/form_window.h"
 #include "win32/message_boxes.h"
 #include "win32/message_loop.h"
@@ -56,6 +57,8 @@ int run(const fwu::window::StartRequest& request) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (const auto problem = fwu::platform::windows::loadSystemLibraries())
+        return refuseToStart(*problem);
     // The system's current controls, as the manifest asks for them.
     const INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&commonControls);

@@ -1,78 +1,95 @@
 #include "platform/windows/windows_api.h"
 
+#include <type_traits>
+
+#include "platform/windows/system_library.h"
+
 namespace fwu::platform::windows {
 
 namespace {
 
+// Calls `function`, or gives `failed` where the function is missing: the person has been told
+// why already, by loadSystemLibraries().
+template <typename Function, typename... Arguments>
+auto callOr(std::invoke_result_t<Function, Arguments...> failed, Function function,
+            Arguments... arguments) {
+    return function == nullptr ? failed : function(arguments...);
+}
+
+// A function of a SystemLibrary, of the type the system's header declares it with.
+#define FWU_REQUIRED(library, function) library.required<decltype(&::function)>(#function)
+
+// mingw-w64's cfgmgr32.h has the types of these two but not the functions.
 using RegisterNotification = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK,
                                                 PHCMNOTIFICATION);
 using UnregisterNotification = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
 
-// A function of cfgmgr32.dll looked up when the program runs, so that the program still starts
-// on a system whose cfgmgr32.dll lacks it; nothing where it does.
-template <typename Function>
-Function configurationManagerFunction(const char* name) {
-    const HMODULE library =
-        ::LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library == nullptr)
-        return nullptr;
-    // Through the generic function pointer type, which converts to any other without warning.
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(library, name)));
-}
-
-// Forwards every call to the system's own function of the same name.
+// Forwards every call to the system's own function of the same name, taken from the system
+// folder's DLL when the program runs.
 class SystemWindowsApi final : public WindowsApi {
   public:
+    // Why the program cannot use the system's HID services; nothing when it can.
+    std::optional<std::string> problem() const {
+        for (const SystemLibrary* library : {&setupApi_, &hid_, &configurationManager_}) {
+            if (library->problem())
+                return library->problem();
+        }
+        return std::nullopt;
+    }
+
     HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent,
                                   DWORD flags) override {
-        return ::SetupDiGetClassDevsW(classGuid, enumerator, parent, flags);
+        return callOr(INVALID_HANDLE_VALUE, getClassDevs_, classGuid, enumerator, parent, flags);
     }
     BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfo,
                                      const GUID* interfaceClassGuid, DWORD memberIndex,
                                      PSP_DEVICE_INTERFACE_DATA interfaceData) override {
-        return ::SetupDiEnumDeviceInterfaces(deviceInfoSet, deviceInfo, interfaceClassGuid,
-                                             memberIndex, interfaceData);
+        return callOr(FALSE, enumInterfaces_, deviceInfoSet, deviceInfo, interfaceClassGuid,
+                      memberIndex, interfaceData);
     }
     BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
                                           PSP_DEVICE_INTERFACE_DATA interfaceData,
                                           PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
                                           DWORD detailSize, PDWORD requiredSize,
                                           PSP_DEVINFO_DATA deviceInfo) override {
-        return ::SetupDiGetDeviceInterfaceDetailW(deviceInfoSet, interfaceData, detail, detailSize,
-                                                  requiredSize, deviceInfo);
+        return callOr(FALSE, interfaceDetail_, deviceInfoSet, interfaceData, detail, detailSize,
+                      requiredSize, deviceInfo);
     }
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) override {
-        return ::SetupDiDestroyDeviceInfoList(deviceInfoSet);
+        return callOr(FALSE, destroyInfoList_, deviceInfoSet);
     }
 
-    void HidD_GetHidGuid(LPGUID hidGuid) override { ::HidD_GetHidGuid(hidGuid); }
+    void HidD_GetHidGuid(LPGUID hidGuid) override {
+        *hidGuid = GUID{};
+        if (getHidGuid_ != nullptr)
+            getHidGuid_(hidGuid);
+    }
     BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
-        return ::HidD_GetAttributes(device, attributes);
+        return callOr(FALSE, getAttributes_, device, attributes);
     }
     BOOLEAN HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsedData) override {
-        return ::HidD_GetPreparsedData(device, preparsedData);
+        return callOr(FALSE, getPreparsedData_, device, preparsedData);
     }
     NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedData, PHIDP_CAPS caps) override {
-        return ::HidP_GetCaps(preparsedData, caps);
+        return callOr(HIDP_STATUS_INVALID_PREPARSED_DATA, getCaps_, preparsedData, caps);
     }
     BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsedData) override {
-        return ::HidD_FreePreparsedData(preparsedData);
+        return callOr(FALSE, freePreparsedData_, preparsedData);
     }
     BOOLEAN HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length) override {
-        return ::HidD_GetManufacturerString(device, buffer, length);
+        return callOr(FALSE, manufacturerString_, device, buffer, length);
     }
     BOOLEAN HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length) override {
-        return ::HidD_GetProductString(device, buffer, length);
+        return callOr(FALSE, productString_, device, buffer, length);
     }
     BOOLEAN HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG length) override {
-        return ::HidD_GetSerialNumberString(device, buffer, length);
+        return callOr(FALSE, serialNumberString_, device, buffer, length);
     }
     BOOLEAN HidD_SetFeature(HANDLE device, PVOID report, ULONG length) override {
-        return ::HidD_SetFeature(device, report, length);
+        return callOr(FALSE, setFeature_, device, report, length);
     }
     BOOLEAN HidD_GetFeature(HANDLE device, PVOID report, ULONG length) override {
-        return ::HidD_GetFeature(device, report, length);
+        return callOr(FALSE, getFeature_, device, report, length);
     }
 
     HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
@@ -83,6 +100,7 @@ class SystemWindowsApi final : public WindowsApi {
     DWORD GetLastError() override { return ::GetLastError(); }
     void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
 
+    // Windows 8 and later have them; elsewhere (Wine 8, older Windows) the backend polls.
     CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
                                        PCM_NOTIFY_CALLBACK callback,
                                        PHCMNOTIFICATION notification) override {
@@ -91,21 +109,61 @@ class SystemWindowsApi final : public WindowsApi {
         return register_(filter, context, callback, notification);
     }
     CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) override {
-        return unregister_ == nullptr ? CR_CALL_NOT_IMPLEMENTED : unregister_(notification);
+        return callOr(CR_CALL_NOT_IMPLEMENTED, unregister_, notification);
     }
 
   private:
+    SystemLibrary setupApi_{L"setupapi.dll"};
+    const decltype(&::SetupDiGetClassDevsW) getClassDevs_ =
+        FWU_REQUIRED(setupApi_, SetupDiGetClassDevsW);
+    const decltype(&::SetupDiEnumDeviceInterfaces) enumInterfaces_ =
+        FWU_REQUIRED(setupApi_, SetupDiEnumDeviceInterfaces);
+    const decltype(&::SetupDiGetDeviceInterfaceDetailW) interfaceDetail_ =
+        FWU_REQUIRED(setupApi_, SetupDiGetDeviceInterfaceDetailW);
+    const decltype(&::SetupDiDestroyDeviceInfoList) destroyInfoList_ =
+        FWU_REQUIRED(setupApi_, SetupDiDestroyDeviceInfoList);
+
+    SystemLibrary hid_{L"hid.dll"};
+    const decltype(&::HidD_GetHidGuid) getHidGuid_ = FWU_REQUIRED(hid_, HidD_GetHidGuid);
+    const decltype(&::HidD_GetAttributes) getAttributes_ = FWU_REQUIRED(hid_, HidD_GetAttributes);
+    const decltype(&::HidD_GetPreparsedData) getPreparsedData_ =
+        FWU_REQUIRED(hid_, HidD_GetPreparsedData);
+    const decltype(&::HidP_GetCaps) getCaps_ = FWU_REQUIRED(hid_, HidP_GetCaps);
+    const decltype(&::HidD_FreePreparsedData) freePreparsedData_ =
+        FWU_REQUIRED(hid_, HidD_FreePreparsedData);
+    const decltype(&::HidD_GetManufacturerString) manufacturerString_ =
+        FWU_REQUIRED(hid_, HidD_GetManufacturerString);
+    const decltype(&::HidD_GetProductString) productString_ =
+        FWU_REQUIRED(hid_, HidD_GetProductString);
+    const decltype(&::HidD_GetSerialNumberString) serialNumberString_ =
+        FWU_REQUIRED(hid_, HidD_GetSerialNumberString);
+    const decltype(&::HidD_SetFeature) setFeature_ = FWU_REQUIRED(hid_, HidD_SetFeature);
+    const decltype(&::HidD_GetFeature) getFeature_ = FWU_REQUIRED(hid_, HidD_GetFeature);
+
+    SystemLibrary configurationManager_{L"cfgmgr32.dll"};
     const RegisterNotification register_ =
-        configurationManagerFunction<RegisterNotification>("CM_Register_Notification");
+        configurationManager_.optional<RegisterNotification>("CM_Register_Notification");
     const UnregisterNotification unregister_ =
-        configurationManagerFunction<UnregisterNotification>("CM_Unregister_Notification");
+        configurationManager_.optional<UnregisterNotification>("CM_Unregister_Notification");
 };
+
+#undef FWU_REQUIRED
+
+SystemWindowsApi& systemApi() {
+    static SystemWindowsApi api;
+    return api;
+}
 
 }  // namespace
 
 WindowsApi& systemWindowsApi() {
-    static SystemWindowsApi api;
-    return api;
+    return systemApi();
+}
+
+std::optional<std::string> loadSystemLibraries() {
+    if (auto problem = restrictDllSearchToSystemFolder())
+        return problem;
+    return systemApi().problem();
 }
 
 }  // namespace fwu::platform::windows

@@ -4,6 +4,10 @@
 // of platform/file_system_windows.cpp and the text conversions of wide_text.cpp are their own). The
 // backend calls the system only through WindowsApi, so a test can put a fake underneath it. Only
 // the wide (UTF-16) forms are used: device paths never pass through the ANSI code page.
+// SetupAPI, HID.dll and the configuration manager are not known DLLs that Windows would always
+// take from its own folder: their functions are taken from the system folder's DLLs when the
+// program runs (system_library.h), never imported, so a DLL of the same name in the program's
+// folder is never loaded.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -12,6 +16,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <optional>
+#include <string>
 
 #include <cfgmgr32.h>
 #include <setupapi.h>
@@ -73,5 +80,10 @@ class WindowsApi {
 
 // The functions of the running system.
 WindowsApi& systemWindowsApi();
+
+// The first thing each program does: from here on the process loads DLLs from the system folder
+// only, and the DLLs behind systemWindowsApi() are loaded from there. Returns what the person
+// must be told when either cannot be done; the program then ends.
+std::optional<std::string> loadSystemLibraries();
 
 }  // namespace fwu::platform::windows

@@ -16,10 +16,12 @@
 #endif
 
 #include "cli/application.h"
+#include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/progress_board.h"
 #include "cli/progress_display.h"
 #include "device/device_directory.h"
+#include "platform/file_system.h"
 #include "simulator/demo_setup.h"
 #include "tests/cli/cli_run.h"
 
@@ -186,6 +188,23 @@ TEST(CommandLine, ExitStatusOutputAndTrace) {
             std::sort(expected.begin(), expected.end());
         }
         EXPECT_EQ(traced, expected);
+    }
+}
+
+// Every form of path a Windows user types, taken whole on every system: one that begins with
+// "/" (from the current drive's root, as Unix-like shells on Windows write it) is never an option.
+TEST(CommandLine, PathsOfEveryFormAreTakenWhole) {
+    const std::string paths[] = {"/data/x.bin", R"(\data\x.bin)", R"(D:\Прошивка\x.bin)",
+                                 R"(\\server\share\x.bin)", "//server/share/x.bin"};
+    for (const std::string& path : paths) {
+        for (const char* command : {"dump", "update"}) {
+            SCOPED_TRACE(std::string(command) + " " + path);
+            const std::string_view arguments[] = {command, path, "--trace", path};
+            const ParsedCommandLine parsed = parseCommandLine(arguments);
+            EXPECT_EQ(parsed.error, "");
+            EXPECT_EQ(parsed.options.path, platform::pathFromUtf8(path));
+            EXPECT_EQ(parsed.options.tracePath, platform::pathFromUtf8(path));
+        }
     }
 }
 

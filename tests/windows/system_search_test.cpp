@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "device/device_link.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/windows_platform.h"
 
@@ -29,6 +30,26 @@ TEST(SystemDeviceSearch, ReadsEveryInterfaceFindsNoDeviceAndLeavesNothingOpen) {
     EXPECT_FALSE(link.findTheHid());
     EXPECT_FALSE(link.permissionDenied());
     EXPECT_EQ(platform.openHandleCount(), 0);
+}
+
+// planted.dll is built next to this test program: it is never loaded, only the system folder's
+// DLLs are. What is missing is named to the person; an optional function may be missing.
+TEST(SystemLibrary, LoadsFromTheSystemFolderOnlyAndNamesWhatIsMissing) {
+    const std::tuple<const wchar_t*, const char*, bool, std::string> cases[] = {
+        {L"hid.dll", "HidD_GetAttributes", true, ""},
+        {L"planted.dll", "Load", true, "planted.dll cannot be loaded from the system folder"},
+        {L"hid.dll", "HidD_Missing", true, "hid.dll has no function HidD_Missing"},
+        {L"hid.dll", "HidD_Missing", false, ""},
+    };
+    for (const auto& [file, function, required, problem] : cases) {
+        SCOPED_TRACE(function);
+        SystemLibrary library(file);
+        const auto found = required ? library.required<void (*)()>(function)
+                                    : library.optional<void (*)()>(function);
+        EXPECT_EQ(found != nullptr, function == std::string("HidD_GetAttributes"));
+        EXPECT_NE(library.problem().value_or("").find(problem), std::string::npos);
+        EXPECT_EQ(library.problem().has_value(), !problem.empty());
+    }
 }
 
 }  // namespace
