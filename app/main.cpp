@@ -71,7 +71,7 @@ int main(int argc, char* argv[]) {
     std::string problem;
     const auto files = fwu::window::windowFiles(request.folder, programFolder(), problem);
     const auto backend =
-        files ? fwu::window::DeviceBackend::open(request.backend, problem) : nullptr;
+        files ? fwu::window::DeviceBackend::open(request.backend, *files, problem) : nullptr;
     if (!backend)
         return refuseToStart(problem);
 

@@ -1,10 +1,9 @@
 #include "cli/application.h"
 
-#include <cerrno>
-#include <fstream>
 #include <iostream>
 #include <system_error>
 
+#include "cli/checked_output.h"
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/device_list.h"
@@ -15,7 +14,9 @@
 #include "cli/session.h"
 #include "cli/station.h"
 #include "firmware/messages.h"
+#include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/line_log.h"
 #include "simulator/chosen_platform.h"
 
 namespace fwu::cli {
@@ -63,18 +64,38 @@ std::optional<firmware::ProgramFiles> programFiles(const Options& options,
     return files;
 }
 
-std::string reasonText(const std::error_code& error) {
-    return error == std::errc::not_supported ? "it is not a file" : error.message();
+// The log file, opened for appending before anything is sent to a device.
+std::optional<ResultLines::Log> openLog(const std::filesystem::path& path, std::ostream& err) {
+    platform::PlaceProblem problem;
+    auto log = platform::LineLog::open(path, problem);
+    if (!log) {
+        err << firmware::messages::notWritable("append to the log file", path, problem) << '\n';
+        return std::nullopt;
+    }
+    return ResultLines::Log{std::move(*log), path};
 }
 
-// The log file, opened for appending before anything is sent to a device.
-std::optional<platform::LineLog> openLog(const std::filesystem::path& path, std::ostream& err) {
-    std::error_code error;
-    auto log = platform::LineLog::open(path, error);
-    if (!log)
-        err << "Cannot append to the log file " << displayPath(path) << ": " << reasonText(error)
-            << ". Choose a file in a folder you can write to.\n";
-    return log;
+// The trace file, emptied before anything is sent to a device.
+std::optional<platform::NewFile> openTrace(const std::filesystem::path& path, std::ostream& err) {
+    platform::PlaceProblem problem;
+    auto trace = platform::openToOverwrite(path, problem);
+    if (!trace)
+        err << firmware::messages::notWritable("write the trace file", path, problem) << '\n';
+    return trace;
+}
+
+// The files of the command, the trace and the log in their roles: no two may be one file.
+std::vector<firmware::FileRole> sessionFileRoles(const Options& options,
+                                                 const firmware::ProgramFiles& files) {
+    std::vector<firmware::ProgramFile> used;
+    if (const auto operation = operationOf(options.command); operation && factsOf(*operation).file)
+        used.push_back(*factsOf(*operation).file);
+    auto roles = firmware::fileRoles(files, used);
+    if (options.tracePath)
+        roles.push_back({"the trace file", *options.tracePath});
+    if (options.logPath)
+        roles.push_back({"the log file", *options.logPath});
+    return roles;
 }
 
 int usageError(const std::string& problem, const Environment& environment) {
@@ -94,43 +115,50 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
                "path on the command line.\n";
         return ExitStatus::FileProblem;
     }
-    std::ofstream trace;
-    if (options.tracePath) {
-        trace.open(*options.tracePath, std::ios::out | std::ios::trunc);
-        if (!trace) {
-            const std::error_code reason(errno, std::generic_category());
-            err << "Cannot write the trace file " << displayPath(*options.tracePath) << ": "
-                << reason.message() << ". Choose a path in a folder you can write to.\n";
-            return ExitStatus::FileProblem;
-        }
+    if (const auto clash = firmware::fileInTwoRoles(sessionFileRoles(options, *files))) {
+        err << *clash << '\n';
+        return ExitStatus::FileProblem;
     }
-    std::optional<platform::LineLog> log;
+    std::optional<platform::FileStream> trace;
+    if (options.tracePath) {
+        auto file = openTrace(*options.tracePath, err);
+        if (!file)
+            return ExitStatus::FileProblem;
+        trace.emplace(std::move(*file));
+    }
+    std::optional<ResultLines::Log> log;
     if (options.logPath && !(log = openLog(*options.logPath, err)))
         return ExitStatus::FileProblem;
 
-    ResultLines results(options.json ? &environment.out : nullptr, std::move(log));
     const InterruptCatcher interrupts;
+    CheckedOutput out(environment.out, err);
+    const Environment checked{out,
+                              err,
+                              environment.errIsTerminal,
+                              environment.makePlatform,
+                              environment.programFolder,
+                              environment.wallClock};
+    ResultLines results(options.json ? &out : nullptr, std::move(log), err);
     firmware::OperationSettings settings;
     if (options.upgradeTimeout)
         settings.upgradeWaitLimit = *options.upgradeTimeout;
-    const Session session{options, environment, backend, options.tracePath ? &trace : nullptr,
-                          results, interrupts,  *files,  settings};
+    const Session session{options, checked,    backend, trace ? &*trace : nullptr,
+                          results, interrupts, *files,  settings};
     ExitStatus status =
         options.command == Command::List ? listDevices(session) : runOnDevices(session);
+    out.flush();
 
-    if (options.tracePath) {
-        trace.close();
-        if (!trace) {
-            err << "The trace file " << displayPath(*options.tracePath)
-                << " could not be written completely (is the disk full?).\n";
-            status = status == ExitStatus::Success ? ExitStatus::FileProblem : status;
-        }
-    }
-    if (const auto problem = results.logProblem()) {
-        err << "The log file " << displayPath(*options.logPath)
-            << " could not be written completely: " << *problem << ".\n";
+    const auto failFile = [&status] {
         status = status == ExitStatus::Success ? ExitStatus::FileProblem : status;
+    };
+    std::error_code traceError;
+    if (trace && !trace->close(traceError)) {
+        err << "The trace file " << displayPath(*options.tracePath)
+            << " could not be written completely: " << traceError.message() << ".\n";
+        failFile();
     }
+    if (results.logIncomplete() || out.failed())
+        failFile();
     return status;
 }
 

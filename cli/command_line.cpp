@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -113,7 +114,7 @@ class Declaration {
     }
 
     std::optional<std::string> parse(std::span<const std::string_view> arguments) {
-        return command_line::parse(app_, arguments);
+        return command_line::parse(app_, arguments, operands_);
     }
 
     Request request() const {
@@ -131,6 +132,8 @@ class Declaration {
         }
         if (auto problem =
                 command_line::untakenWord(app_, chosen ? "unexpected argument" : "unknown command"))
+            return problem;
+        if (auto problem = takeOperands(chosen))
             return problem;
         if (!chosen)
             return "no command given";
@@ -152,6 +155,24 @@ class Declaration {
     }
 
   private:
+    // The words after "--" are the command, when none came before, and then its path.
+    std::optional<std::string> takeOperands(const Subcommand*& chosen) {
+        auto word = operands_.begin();
+        if (!chosen && word != operands_.end()) {
+            const auto named = std::find_if(Subcommands.begin(), Subcommands.end(),
+                                            [&](const Subcommand& s) { return s.name == *word; });
+            if (named == Subcommands.end())
+                return "unknown command '" + *word + "'";
+            chosen = &*named;
+            ++word;
+        }
+        if (chosen && chosen->takesPath && !pathText_ && word != operands_.end())
+            pathText_ = *word++;
+        if (word != operands_.end())
+            return "unexpected argument '" + *word + "'";
+        return std::nullopt;
+    }
+
     std::optional<std::string> combinationProblem() const {
         if (options_.verifyAfterUpdate && options_.command != Command::Update)
             return "--verify goes with update only (the verify command checks without updating)";
@@ -163,6 +184,7 @@ class Declaration {
     Options& options_;
     CLI::App app_{"", ProgramName};
     std::vector<CLI::App*> commands_;
+    std::vector<std::string> operands_;
     bool help_ = false;
     bool version_ = false;
     std::optional<std::string> pathText_;
@@ -280,7 +302,8 @@ std::string helpText() {
          << "\n"
          << "Progress goes to standard error, results to standard output. Ctrl-C stops an\n"
          << "operation (with --all every one) at its next report and nothing more is sent; a\n"
-         << "second Ctrl-C ends the program at once.\n"
+         << "second Ctrl-C ends the program at once. SIGTERM and SIGHUP stop it as Ctrl-C\n"
+         << "does. After -- every word is an argument.\n"
          << "\n"
          << "Exit status:\n"
          << "  0  success (with --all: on every device)\n"
@@ -291,7 +314,8 @@ std::string helpText() {
          << "     devices present and none chosen\n"
          << "  3  no supported device found (with --wait: none arrived in time, or the one\n"
          << "     there cannot be opened)\n"
-         << "  4  an image, the dump file, the trace file or the log file cannot be used\n"
+         << "  4  an image, the dump file, the trace file or the log file cannot be used, or\n"
+         << "     standard output could not be written\n"
          << "\n"
          << "The simulated device of --simulate is one device in application mode taking\n"
          << "about 1 ms per transfer. " << SimulationVariable << " changes it: items\n"

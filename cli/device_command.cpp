@@ -58,7 +58,7 @@ std::string outcomeName(Outcome outcome) {
 }
 
 std::string successMessage(Command command, const firmware::ProgramFiles& files,
-                           const std::string& devicePath) {
+                           const std::string& devicePath, std::uint64_t bytes) {
     using firmware::messages::displayPath;
     switch (command) {
         case Command::Update:
@@ -71,9 +71,8 @@ std::string successMessage(Command command, const firmware::ProgramFiles& files,
             return "Upgrade complete: " + displayPath(files.downloadImage()) + " written to " +
                    devicePath + " in bootloader mode.";
         case Command::Dump:
-            return "Flash dump complete: " +
-                   std::to_string(firmware::fileSizeOrZero(files.dumpFile())) +
-                   " bytes written to " + displayPath(files.dumpFile()) + ".";
+            return "Flash dump complete: " + std::to_string(bytes) + " bytes written to " +
+                   displayPath(files.dumpFile()) + ".";
         case Command::Verify:
             return "Verify complete: the flash of " + devicePath + " matches " +
                    displayPath(files.updateImage()) + ".";
@@ -167,15 +166,16 @@ class DeviceRun {
         host_.setProgressSubject(std::string(commandName(command)), totalBytes);
         OperationResult outcome = operations_.run(*operation);
         output_.progress.finish();
-        if (outcome.outcome == Outcome::Succeeded) {
-            outcome.message = successMessage(command, files_, link_.devicePath());
-            result.bytes = totalBytes;
+        const bool succeeded = outcome.outcome == Outcome::Succeeded;
+        // What an operation put in its file, or else the progress it made.
+        result.bytes = outcome.bytesWritten.value_or(succeeded ? totalBytes : host_.bytesDone());
+        if (succeeded) {
+            outcome.message = successMessage(command, files_, link_.devicePath(), result.bytes);
         } else {
             outcome.message = failureMessage(outcome);
             const auto& shown = host_.errorsShown();
             if (std::find(shown.begin(), shown.end(), outcome.message) == shown.end())
                 output_.messages << outcome.message << '\n' << std::flush;
-            result.bytes = host_.bytesDone();
         }
         return finishResult(std::move(result), outcome);
     }

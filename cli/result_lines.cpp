@@ -6,6 +6,7 @@
 
 #include "cli/device_list.h"
 #include "device/identity.h"
+#include "firmware/messages.h"
 
 namespace fwu::cli {
 
@@ -71,21 +72,28 @@ std::string deviceJson(const device::FoundDevice& device) {
     return dumped(json);
 }
 
-ResultLines::ResultLines(std::ostream* out, std::optional<platform::LineLog> log)
-    : out_(out), log_(std::move(log)) {}
+ResultLines::ResultLines(std::ostream* out, std::optional<Log> log, std::ostream& err)
+    : out_(out), log_(std::move(log)), err_(err) {}
 
 void ResultLines::write(const std::string& line) {
     const std::lock_guard lock(mutex_);
+    std::error_code error;
+    if (log_ && !log_->file.append(line, error)) {
+        logIncomplete_ = true;
+        err_ << "Cannot append a result to the log file " +
+                    firmware::messages::displayPath(log_->path) + ": " + error.message() +
+                    ". Its earlier lines stay whole, and the next result will be tried again. "
+                    "The result not logged: " +
+                    line + "\n"
+             << std::flush;
+    }
     if (out_)
         *out_ << line << '\n' << std::flush;
-    std::error_code error;
-    if (log_ && !logProblem_ && !log_->append(line, error))
-        logProblem_ = error.message();
 }
 
-std::optional<std::string> ResultLines::logProblem() const {
+bool ResultLines::logIncomplete() const {
     const std::lock_guard lock(mutex_);
-    return logProblem_;
+    return logIncomplete_;
 }
 
 }  // namespace fwu::cli

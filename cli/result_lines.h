@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -21,20 +22,27 @@ std::string deviceJson(const device::FoundDevice& device);
 // "2026-05-04T03:02:01.234Z".
 std::string utcTimestamp(std::chrono::system_clock::time_point time);
 
-// Hands each line to standard output (with --json) and appends it to the log (with --log),
-// one line at a time, from any worker.
+// Appends each line to the log (with --log), then hands it to standard output (with --json),
+// one line at a time, from any worker: the log first, so that a line is kept even when what
+// reads standard output has gone. A line the log did not take is told on `err` at once, with
+// the line itself, and the next line is tried again.
 class ResultLines {
   public:
-    ResultLines(std::ostream* out, std::optional<platform::LineLog> log);
+    struct Log {
+        platform::LineLog file;
+        std::filesystem::path path;
+    };
+    ResultLines(std::ostream* out, std::optional<Log> log, std::ostream& err);
 
     void write(const std::string& line);
-    // What went wrong appending to the log, once something did.
-    std::optional<std::string> logProblem() const;
+    // True once a line was not appended to the log.
+    bool logIncomplete() const;
 
   private:
     std::ostream* out_;
-    std::optional<platform::LineLog> log_;
-    std::optional<std::string> logProblem_;
+    std::optional<Log> log_;
+    std::ostream& err_;
+    bool logIncomplete_ = false;
     mutable std::mutex mutex_;
 };
 

@@ -1,8 +1,6 @@
 #include "cli/station.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <set>
 #include <string>
 
@@ -22,12 +20,6 @@ constexpr milliseconds WaitSlice{200};
 // supported device that cannot be opened is told of once it has stayed so this long, or at
 // once when it was there from the start.
 constexpr milliseconds AccessSettleTime{2000};
-
-std::string secondsText(milliseconds duration) {
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%g", static_cast<double>(duration.count()) / 1000);
-    return text.data();
-}
 
 // A wait that ends after `limit` (none when zero) on the backend's clock.
 class WaitLimit {
@@ -206,8 +198,9 @@ std::optional<Selection> selectionToRunOn(const Session& session, ExitStatus& st
         if (access.tell(selection.permissionDenied))
             return selection;  // the device there cannot be opened: said as without --wait
         if (limit.passed()) {
-            err << "No supported device arrived within " << secondsText(*options.wait)
-                << " seconds. Connect the device and try again.\n";
+            err << "No supported device arrived within "
+                << firmware::messages::secondsText(*options.wait)
+                << ". Connect the device and try again.\n";
             status = ExitStatus::NoDevice;
             return std::nullopt;
         }

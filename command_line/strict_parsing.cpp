@@ -1,5 +1,6 @@
 #include "command_line/strict_parsing.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace fwu::command_line {
@@ -16,8 +17,6 @@ bool takesNoValue(const CLI::Option& option) {
 std::optional<std::string> misplacedValue(const CLI::App& app,
                                           std::span<const std::string_view> arguments) {
     for (const std::string_view argument : arguments) {
-        if (argument == "--")
-            break;
         const std::size_t equals = argument.find('=');
         if (!argument.starts_with("--") || equals == std::string_view::npos)
             continue;
@@ -40,7 +39,11 @@ void refuseLooseForms(CLI::App& app) {
     app.option_defaults()->disable_flag_override();
 }
 
-std::optional<std::string> parse(CLI::App& app, std::span<const std::string_view> arguments) {
+std::optional<std::string> parse(CLI::App& app, std::span<const std::string_view> arguments,
+                                 std::vector<std::string>& operands) {
+    const auto end = std::find(arguments.begin(), arguments.end(), "--");
+    operands.assign(end == arguments.end() ? end : end + 1, arguments.end());
+    arguments = std::span(arguments.begin(), end);
     if (auto problem = misplacedValue(app, arguments))
         return problem;
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());  // as CLI11 takes them

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // CLI11 as every command line of the program uses it.
 namespace fwu::command_line {
@@ -16,8 +17,10 @@ namespace fwu::command_line {
 void refuseLooseForms(CLI::App& app);
 
 // Parses `arguments` (UTF-8, the program's name left out) into the options `app` declares.
-// Returns what is wrong, or nothing.
-std::optional<std::string> parse(CLI::App& app, std::span<const std::string_view> arguments);
+// Returns what is wrong, or nothing. After "--" every word is an argument, whatever it looks
+// like: those words are not given to CLI11 but put in `operands`, for the caller to take.
+std::optional<std::string> parse(CLI::App& app, std::span<const std::string_view> arguments,
+                                 std::vector<std::string>& operands);
 
 // The first word that no declaration took (with app.allow_extras()) as a problem: an unknown
 // option, or else `nonOption` followed by the word. Nothing when every word was taken.

@@ -11,14 +11,27 @@ namespace {
 
 using platform::IdentityString;
 
-// Control characters would break a line apart or act on the terminal; they show as '?'.
-std::string printable(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            c = '?';
+// Characters that break a line apart, act on the terminal (C0 and C1 controls, DEL: U+009B
+// starts a control sequence as ESC [ does) or turn the text around (the bidirectional controls).
+bool isUnsafe(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// The UTF-8 text with each unsafe character shown as '?'. The text is valid UTF-8, as
+// decodeIdentityString makes it.
+std::string printable(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t next = 1; next < length && at + next < text.size(); ++next)
+            c = (c << 6) | (static_cast<unsigned char>(text[at + next]) & 0x3F);
+        shown += isUnsafe(c) ? std::string("?") : text.substr(at, length);
+        at += length;
     }
-    return text;
+    return shown;
 }
 
 std::size_t queryBytes(IdentityString which) {

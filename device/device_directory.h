@@ -29,7 +29,8 @@ struct DeviceDirectory {
 DeviceDirectory findSupportedDevices(platform::HidPlatform& platform);
 
 // An identity string of the device open on `handle`, as the directory shows it: decoded from
-// the standard query length, control characters shown as '?'. Empty when the query fails.
+// the standard query length, control characters (C0 and C1) and bidirectional controls shown as
+// '?'. Empty when the query fails.
 std::string identityText(platform::HidPlatform& platform, platform::Handle handle,
                          platform::IdentityString which);
 

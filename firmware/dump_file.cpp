@@ -12,8 +12,8 @@ constexpr const char* PartialSuffix = ".part";
 
 }  // namespace
 
-DumpFile::DumpFile(std::filesystem::path target)
-    : target_(std::move(target)), partialPath_(partialPathFor(target_)) {}
+DumpFile::DumpFile(platform::FilePlace target)
+    : target_(std::move(target)), partialPath_(partialPathFor(target_.path())) {}
 
 std::filesystem::path DumpFile::partialPathFor(const std::filesystem::path& target) {
     std::filesystem::path partial = target;
@@ -22,9 +22,10 @@ std::filesystem::path DumpFile::partialPathFor(const std::filesystem::path& targ
 }
 
 bool DumpFile::create(std::error_code& error) {
-    if (!platform::removeFileEntry(partialPath_, error))
+    partial_ = target_.sibling(partialPath_.filename(), error);
+    if (!partial_ || !partial_->remove(error))
         return false;
-    file_ = platform::NewFile::create(partialPath_, error);
+    file_ = partial_->createNew(target_.permissions(), error);
     if (!file_)
         return false;
     pending_.reserve(WriteChunkSize);
@@ -48,6 +49,8 @@ bool DumpFile::writePending(std::error_code& error) {
         return false;
     }
     const bool written = file_->write(pending_, error);
+    if (written)
+        bytesWritten_ += pending_.size();
     pending_.clear();
     return written;
 }
@@ -57,7 +60,7 @@ bool DumpFile::writeOut(std::error_code& error) {
 }
 
 bool DumpFile::replaceTarget(std::error_code& error) {
-    return platform::replaceFile(partialPath_, target_, error);
+    return partial_->moveOnto(target_, error);
 }
 
 void DumpFile::abandon() {
@@ -71,7 +74,7 @@ void DumpFile::abandon() {
     (void)file_->close(ignored);
     file_.reset();
     if (bytesAppended_ == 0)
-        (void)platform::removeFileEntry(partialPath_, ignored);
+        (void)partial_->remove(ignored);
 }
 
 }  // namespace fwu::firmware

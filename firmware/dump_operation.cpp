@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <variant>
 
 #include "device/reports.h"
 #include "firmware/dump_file.h"
@@ -64,11 +65,34 @@ std::optional<OperationResult> replaceEarlierDump(DumpFile& file) {
     return std::nullopt;
 }
 
-OperationResult stopDump(const OperationContext& context, DumpFile& file,
-                         const OperationResult& result) {
+OperationResult stopDump(const OperationContext& context, DumpFile& file, OperationResult result) {
     file.abandon();
+    result.bytesWritten = file.bytesWritten();
     tellUser(context.host, result);
     return result;
+}
+
+OperationResult refuseDump(const OperationContext& context, std::string message) {
+    const auto refusal = failed(Outcome::FileProblem, std::move(message));
+    tellUser(context.host, refusal);
+    return refusal;
+}
+
+// The place of the dump file, or why the dump cannot be written there.
+std::variant<platform::FilePlace, std::string> dumpPlace(const OperationContext& context) {
+    const std::filesystem::path& given = context.files.dumpFile();
+    platform::PlaceProblem problem;
+    auto place = platform::FilePlace::find(given, problem);
+    if (!place && !problem.refusedLink.empty())
+        return messages::dumpLinkNotFollowed(given, problem.refusedLink);
+    if (!place) {
+        const auto partial = DumpFile::partialPathFor(given);
+        return messages::dumpFileNotCreated(partial, context.files.dumpFileOrigin(),
+                                            folderExists(partial), problem.error);
+    }
+    if (place->kind() == platform::FilePlace::Kind::Other)
+        return messages::dumpTargetNotAFile(given);
+    return std::move(*place);
 }
 
 }  // namespace
@@ -82,23 +106,17 @@ OperationResult runDump(const OperationContext& context) {
     }
     // The target is checked and the file created before the start report: a target that is no
     // file, or a folder that cannot be written, is refused before the device is asked for
-    // anything. A link is followed: the file it names is replaced, and the link stays.
-    const auto target = platform::fileToReplace(context.files.dumpFile());
-    if (!target) {
-        const auto refusal =
-            failed(Outcome::FileProblem, messages::dumpTargetNotAFile(context.files.dumpFile()));
-        tellUser(context.host, refusal);
-        return refusal;
-    }
-    DumpFile file(*target);
+    // anything. A link is followed (where FilePlace allows it): the file it names is replaced,
+    // and the link stays.
+    auto target = dumpPlace(context);
+    if (auto* refusal = std::get_if<std::string>(&target))
+        return refuseDump(context, std::move(*refusal));
+    DumpFile file(std::get<platform::FilePlace>(std::move(target)));
     std::error_code error;
     if (!file.create(error)) {
-        const auto refusal =
-            failed(Outcome::FileProblem,
-                   messages::dumpFileNotCreated(file.partialPath(), context.files.dumpFileOrigin(),
-                                                folderExists(file.partialPath()), error));
-        tellUser(context.host, refusal);
-        return refusal;
+        return refuseDump(context, messages::dumpFileNotCreated(
+                                       file.partialPath(), context.files.dumpFileOrigin(),
+                                       folderExists(file.partialPath()), error));
     }
 
     const std::uint64_t blocks = context.settings.dumpBlockCount;
@@ -118,7 +136,9 @@ OperationResult runDump(const OperationContext& context) {
     }
     context.host.setStatusText(DoneText);
     context.host.clearProgress();
-    return succeeded();
+    OperationResult result = succeeded();
+    result.bytesWritten = file.bytesWritten();
+    return result;
 }
 
 }  // namespace fwu::firmware

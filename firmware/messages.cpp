@@ -75,6 +75,41 @@ std::string displayPath(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::string secondsText(std::chrono::milliseconds duration) {
+    std::ostringstream text;
+    text << static_cast<double>(duration.count()) / 1000;
+    return text.str() + (duration == std::chrono::seconds(1) ? " second" : " seconds");
+}
+
+std::string linkNotFollowed(const std::filesystem::path& link) {
+    return "The link " + displayPath(link) +
+           " was not followed: it lies in a folder where every user may put files, and it "
+           "belongs to another user, so anyone may have left it there to point anywhere. Remove "
+           "the link, or give the path of the file itself or of a file in a folder of your own.";
+}
+
+std::string notWritable(const std::string& what, const std::filesystem::path& path,
+                        const platform::PlaceProblem& problem) {
+    const std::string text = "Cannot " + what + " " + displayPath(path);
+    if (!problem.refusedLink.empty())
+        return text + ". " + linkNotFollowed(problem.refusedLink);
+    if (problem.error == std::errc::no_such_device_or_address) {
+        return text +
+               ": it is a named pipe that no program reads. Start the program that reads it "
+               "first, or choose a file.";
+    }
+    const std::string reason =
+        problem.error == std::errc::not_supported ? "it is not a file" : problem.error.message();
+    return text + ": " + reason + ". Choose a file in a folder you can write to.";
+}
+
+std::string fileInTwoRoles(const std::string& firstWhat, const std::filesystem::path& first,
+                           const std::string& secondWhat, const std::filesystem::path& second) {
+    return firstWhat + " " + displayPath(first) + " and " + secondWhat + " " + displayPath(second) +
+           " are the same file: one would overwrite the other. Nothing was written and nothing "
+           "was sent to the device. Give each a file of its own.";
+}
+
 // Only a backend that can tell a device it may not open from an absent one reports this; on
 // Linux that is a hidraw node without access for the logged-in user.
 std::string permissionDenied() {
@@ -213,9 +248,8 @@ std::string downloadCancelled(std::int64_t recordsSent, std::int64_t records) {
 }
 
 std::string upgradeNoBootloader(std::chrono::milliseconds waited) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
-    return "The device did not come back in bootloader mode within " + to_string(seconds) +
-           " seconds, so no firmware was loaded. Check its connection, then start the program "
+    return "The device did not come back in bootloader mode within " + secondsText(waited) +
+           ", so no firmware was loaded. Check its connection, then start the program "
            "again and run the upgrade again.";
 }
 
@@ -229,6 +263,12 @@ std::string dumpTargetNotAFile(const std::filesystem::path& dumpFile) {
            " is not a file (it is a folder, a device or another special file), so the dump "
            "cannot be written there. Nothing was read from the device. Give the path of a file, "
            "or of a new file in a folder you can write to, and run the dump again.";
+}
+
+std::string dumpLinkNotFollowed(const std::filesystem::path& dumpFile,
+                                const std::filesystem::path& link) {
+    return "Cannot write the dump to " + displayPath(dumpFile) + ". " + linkNotFollowed(link) +
+           " Nothing was read from the device.";
 }
 
 std::string dumpFileNotCreated(const std::filesystem::path& partialFile, FileOrigin origin,

@@ -10,6 +10,7 @@
 #include "firmware/image_file.h"
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
+#include "platform/file_system.h"
 
 // Every text the operations show the user: what happened and what to do. The window and the
 // command line show the same texts.
@@ -17,6 +18,18 @@ namespace fwu::firmware::messages {
 
 // A path as UTF-8 text, whatever the system's own encoding.
 std::string displayPath(const std::filesystem::path& path);
+// "0.5 seconds", "1 second", "30 seconds".
+std::string secondsText(std::chrono::milliseconds duration);
+
+// A link on the way to a file the program writes that it does not follow (see
+// platform::FilePlace): what it is and what to do.
+std::string linkNotFollowed(const std::filesystem::path& link);
+// Why a file the program writes cannot be used: "Cannot `what` `path`: ..." and what to do.
+std::string notWritable(const std::string& what, const std::filesystem::path& path,
+                        const platform::PlaceProblem& problem);
+// Two roles of one run given the same file: `what` names each role ("the trace file").
+std::string fileInTwoRoles(const std::string& firstWhat, const std::filesystem::path& first,
+                           const std::string& secondWhat, const std::filesystem::path& second);
 
 std::string busy();
 // The search passed over a supported device that this user may not open.
@@ -45,6 +58,8 @@ std::string upgradeCancelled();
 // The flash dump. Blocks are numbered from 1 in the texts; the blocks read before a failure
 // stay in the partial file.
 std::string dumpTargetNotAFile(const std::filesystem::path& dumpFile);
+std::string dumpLinkNotFollowed(const std::filesystem::path& dumpFile,
+                                const std::filesystem::path& link);
 std::string dumpFileNotCreated(const std::filesystem::path& partialFile, FileOrigin origin,
                                bool folderExists, const std::error_code& error);
 std::string dumpStartRejected(const std::filesystem::path& dumpFile);

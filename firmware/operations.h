@@ -69,6 +69,9 @@ enum class Outcome {
 struct OperationResult {
     Outcome outcome = Outcome::Succeeded;
     std::string message;  // what happened and what to do; empty on success and for NoDevice
+    // The bytes in the file an operation writes (the dump's partial file, or the dump once
+    // complete); nothing for an operation that writes no file or stopped before making it.
+    std::optional<std::uint64_t> bytesWritten = {};
 };
 
 struct OperationSettings {

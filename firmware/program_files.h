@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
+#include <string>
+#include <vector>
 
 namespace fwu::firmware {
 
@@ -53,6 +56,23 @@ struct ProgramFiles {
         return given ? FileOrigin::Given : FileOrigin::ProgramFolder;
     }
 };
+
+// A file a run of the program reads or writes, in the role the texts name it by.
+struct FileRole {
+    std::string what;  // "the image", "the trace file"
+    std::filesystem::path path;
+    bool written = true;  // false for a file only read, which may have several roles
+};
+
+// The roles of the program's files that `used` names: an image, or the dump file and the
+// partial file it is written into first.
+std::vector<FileRole> fileRoles(const ProgramFiles& files, std::span<const ProgramFile> used);
+
+// A message when two of `roles` are one file that at least one of them writes, whichever names and
+// links lead to it (the same device and inode, on Windows the same file index; for files not there
+// yet, the same name in the same folder); nothing when each has a file of its own. A path whose
+// place cannot be found is passed over: opening it will say why.
+std::optional<std::string> fileInTwoRoles(const std::vector<FileRole>& roles);
 
 // True when the path names something that exists (a file or a folder).
 bool imageFileExists(const std::filesystem::path& path);

@@ -24,6 +24,11 @@ bool writeInParts(std::span<const std::uint8_t> bytes, const PartialWrite& write
     return true;
 }
 
+std::optional<NewFile> openToOverwrite(const std::filesystem::path& path, PlaceProblem& problem) {
+    const auto place = FilePlace::find(path, problem);
+    return place ? place->openTruncated(problem.error) : std::nullopt;
+}
+
 NewFile::NewFile(NewFile&& other) noexcept : handle_(other.handle_) {
     other.handle_ = ClosedHandle;
 }

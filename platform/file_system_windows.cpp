@@ -64,15 +64,43 @@ DWORD retryWhileHeld(Attempt attempt) {
     }
 }
 
+std::wstring upperCase(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    return text;
+}
+
 // The name up to its first dot, without the spaces before it, in capitals: "nul .txt" is "NUL".
 bool isReservedDeviceName(const std::filesystem::path& path) {
     std::wstring stem = path.filename().native();
     stem = stem.substr(0, stem.find(L'.'));
     stem.erase(stem.find_last_not_of(L' ') + 1);
-    std::transform(stem.begin(), stem.end(), stem.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    stem = upperCase(stem);
     return std::find(ReservedDeviceNames.begin(), ReservedDeviceNames.end(), stem) !=
            ReservedDeviceNames.end();
+}
+
+// A handle closed when it goes.
+class HandleScope {
+  public:
+    explicit HandleScope(HANDLE handle) : handle_(handle) {}
+    ~HandleScope() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    HandleScope(const HandleScope&) = delete;
+    HandleScope& operator=(const HandleScope&) = delete;
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+// No access rights asked for: enough for the type and the identity, even of a file that another
+// program holds.
+HANDLE openForQuery(const std::filesystem::path& path) {
+    return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool isLink(const std::filesystem::path& path) {
@@ -110,40 +138,6 @@ std::optional<std::filesystem::path> programFolder() {
         // The path was cut short: try again with a larger buffer.
     }
     return std::nullopt;
-}
-
-std::optional<std::filesystem::path> fileToReplace(const std::filesystem::path& path) {
-    if (isReservedDeviceName(path))
-        return std::nullopt;
-    // No access rights asked for: enough for the type, even of a file that another program holds.
-    const HANDLE handle =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return path;  // nothing there yet, or cannot tell
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool diskFile = GetFileType(handle) == FILE_TYPE_DISK &&
-                          GetFileInformationByHandle(handle, &information) &&
-                          !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    std::optional<std::filesystem::path> file;
-    if (diskFile)
-        file = isLink(path) ? finalPathOf(handle).value_or(path) : path;
-    CloseHandle(handle);
-    return file;
-}
-
-std::optional<NewFile> NewFile::create(const std::filesystem::path& path, std::error_code& error) {
-    // CREATE_NEW fails when the name exists, whatever it is; FILE_FLAG_OPEN_REPARSE_POINT makes
-    // sure a link there is never resolved to its target.
-    const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = lastError();
-        return std::nullopt;
-    }
-    error.clear();
-    return NewFile(reinterpret_cast<std::intptr_t>(handle));
 }
 
 bool NewFile::write(std::span<const std::uint8_t> bytes, std::error_code& error) {
@@ -194,9 +188,109 @@ bool NewFile::close(std::error_code& error) {
     return true;
 }
 
-bool removeFileEntry(const std::filesystem::path& path, std::error_code& error) {
+// The system follows the links of the path; a link at the name is resolved here, so that a new
+// file replaces the file it names and the link stays.
+std::optional<FilePlace> FilePlace::find(const std::filesystem::path& path, PlaceProblem& problem) {
+    problem = {};
+    std::filesystem::path file = path;
+    if (!isReservedDeviceName(path) && isLink(path)) {
+        const HandleScope handle(openForQuery(path));
+        if (handle.get() != INVALID_HANDLE_VALUE)
+            file = finalPathOf(handle.get()).value_or(path);
+    }
+    return FilePlace(NoFolder, file, file, false);
+}
+
+FilePlace::FilePlace(FilePlace&& other) noexcept
+    : folder_(other.folder_),
+      name_(std::move(other.name_)),
+      path_(std::move(other.path_)),
+      kernelLink_(other.kernelLink_) {}
+
+FilePlace& FilePlace::operator=(FilePlace&& other) noexcept {
+    folder_ = other.folder_;
+    name_ = std::move(other.name_);
+    path_ = std::move(other.path_);
+    kernelLink_ = other.kernelLink_;
+    return *this;
+}
+
+FilePlace::~FilePlace() = default;
+
+std::optional<FilePlace> FilePlace::sibling(const std::filesystem::path& name,
+                                            std::error_code& error) const {
+    error.clear();
+    const auto path = path_.parent_path() / name;
+    return FilePlace(NoFolder, path, path, false);
+}
+
+FilePlace::Kind FilePlace::kind() const {
+    if (isReservedDeviceName(name_))
+        return Kind::Other;
+    const HandleScope handle(openForQuery(name_));
+    if (handle.get() == INVALID_HANDLE_VALUE)
+        return Kind::Nothing;  // nothing there yet, or cannot tell
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool diskFile = GetFileType(handle.get()) == FILE_TYPE_DISK &&
+                          GetFileInformationByHandle(handle.get(), &information) &&
+                          !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return diskFile ? Kind::File : Kind::Other;
+}
+
+std::optional<FileIdentity> FilePlace::identity() const {
+    const auto identityOf = [](const std::filesystem::path& path) -> std::optional<FileIdentity> {
+        const HandleScope handle(openForQuery(path));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (handle.get() == INVALID_HANDLE_VALUE ||
+            !GetFileInformationByHandle(handle.get(), &information))
+            return std::nullopt;
+        return FileIdentity{
+            information.dwVolumeSerialNumber,
+            (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow,
+            {}};
+    };
+    if (auto identity = identityOf(name_))
+        return identity;
+    // Nothing there yet: its folder and its name, which Windows compares without case.
+    auto identity = identityOf(name_.parent_path().empty() ? "." : name_.parent_path());
+    if (identity)
+        identity->name = upperCase(name_.filename().native());
+    return identity;
+}
+
+std::optional<std::filesystem::perms> FilePlace::permissions() const {
+    return std::nullopt;  // a new file takes its folder's access rules
+}
+
+std::optional<NewFile> FilePlace::openTruncated(std::error_code& error) const {
+    const HANDLE handle = CreateFileW(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = lastError();
+        return std::nullopt;
+    }
+    error.clear();
+    return NewFile(reinterpret_cast<std::intptr_t>(handle));
+}
+
+std::optional<NewFile> FilePlace::createNew(std::optional<std::filesystem::perms>,
+                                            std::error_code& error) const {
+    // CREATE_NEW fails when the name exists, whatever it is; FILE_FLAG_OPEN_REPARSE_POINT makes
+    // sure a link there is never resolved to its target.
+    const HANDLE handle =
+        CreateFileW(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = lastError();
+        return std::nullopt;
+    }
+    error.clear();
+    return NewFile(reinterpret_cast<std::intptr_t>(handle));
+}
+
+bool FilePlace::remove(std::error_code& error) const {
     // DeleteFileW removes a symbolic link itself, not its target.
-    const DWORD code = retryWhileHeld([&] { return DeleteFileW(path.c_str()); });
+    const DWORD code = retryWhileHeld([&] { return DeleteFileW(name_.c_str()); });
     if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
         error = errorOf(code);
         return false;
@@ -205,10 +299,9 @@ bool removeFileEntry(const std::filesystem::path& path, std::error_code& error) 
     return true;
 }
 
-bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target,
-                 std::error_code& error) {
+bool FilePlace::moveOnto(const FilePlace& target, std::error_code& error) const {
     const DWORD code = retryWhileHeld([&] {
-        return MoveFileExW(source.c_str(), target.c_str(),
+        return MoveFileExW(name_.c_str(), target.name_.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
     if (code != ERROR_SUCCESS) {

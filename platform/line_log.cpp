@@ -4,16 +4,17 @@
 
 namespace fwu::platform {
 
-std::optional<LineLog> LineLog::open(const std::filesystem::path& path, std::error_code& error) {
-    const auto file = fileToReplace(path);
-    if (!file) {
-        error = std::make_error_code(std::errc::not_supported);
+std::optional<LineLog> LineLog::open(const std::filesystem::path& path, PlaceProblem& problem) {
+    const auto place = FilePlace::find(path, problem);
+    if (!place)
+        return std::nullopt;
+    if (place->kind() == FilePlace::Kind::Other) {
+        problem.error = std::make_error_code(std::errc::not_supported);
         return std::nullopt;
     }
-    const auto handle = openForAppending(*file, error);
+    const auto handle = openForAppending(*place, problem.error);
     if (!handle)
         return std::nullopt;
-    error.clear();
     return LineLog(*handle);
 }
 

@@ -42,10 +42,12 @@ class LockScope {
 
 }  // namespace
 
-std::optional<std::intptr_t> LineLog::openForAppending(const std::filesystem::path& file,
+std::optional<std::intptr_t> LineLog::openForAppending(const FilePlace& place,
                                                        std::error_code& error) {
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK |
+                      (place.kernelLink_ ? 0 : O_NOFOLLOW);
     const int descriptor =
-        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, LogFileMode);
+        ::openat(static_cast<int>(place.folder_), place.name_.c_str(), flags, LogFileMode);
     if (descriptor < 0) {
         error = lastError();
         return std::nullopt;
@@ -62,7 +64,13 @@ std::optional<std::intptr_t> LineLog::openForAppending(const std::filesystem::pa
 bool LineLog::appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error) {
     const int descriptor = static_cast<int>(handle_);
     const LockScope lock(descriptor);
-    return writeInParts(
+    // The lock keeps every other appender of ours away until the line is whole or cut off.
+    const off_t end = ::lseek(descriptor, 0, SEEK_END);
+    if (end < 0) {
+        error = lastError();
+        return false;
+    }
+    const bool whole = writeInParts(
         bytes,
         [descriptor](std::span<const std::uint8_t> part,
                      std::error_code& partError) -> std::optional<std::size_t> {
@@ -77,6 +85,10 @@ bool LineLog::appendWhole(std::span<const std::uint8_t> bytes, std::error_code& 
             return static_cast<std::size_t>(written);
         },
         error);
+    if (!whole) {
+        [[maybe_unused]] const int cut = ::ftruncate(descriptor, end);  // the write's error tells
+    }
+    return whole;
 }
 
 void LineLog::close() {

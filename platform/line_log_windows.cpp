@@ -52,11 +52,11 @@ class LockScope {
 
 }  // namespace
 
-std::optional<std::intptr_t> LineLog::openForAppending(const std::filesystem::path& file,
+std::optional<std::intptr_t> LineLog::openForAppending(const FilePlace& place,
                                                        std::error_code& error) {
-    // Appending only: every write lands at the end of the file as it is then, whoever else
-    // appends. Reading access is what LockFileEx asks of the handle.
-    const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | FILE_APPEND_DATA,
+    // Reading access is what LockFileEx asks of the handle, writing access what cutting a line
+    // back asks.
+    const HANDLE handle = CreateFileW(place.path().c_str(), GENERIC_READ | GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -74,19 +74,36 @@ std::optional<std::intptr_t> LineLog::openForAppending(const std::filesystem::pa
 bool LineLog::appendWhole(std::span<const std::uint8_t> bytes, std::error_code& error) {
     const HANDLE file = handleOf(handle_);
     const LockScope lock(file);
-    return writeInParts(
+    // The lock keeps every other appender of ours away until the line is whole or cut off.
+    LARGE_INTEGER end{};
+    if (!GetFileSizeEx(file, &end)) {
+        error = lastError();
+        return false;
+    }
+    auto position = static_cast<std::uint64_t>(end.QuadPart);
+    const bool whole = writeInParts(
         bytes,
-        [file](std::span<const std::uint8_t> part,
-               std::error_code& partError) -> std::optional<std::size_t> {
+        [file, &position](std::span<const std::uint8_t> part,
+                          std::error_code& partError) -> std::optional<std::size_t> {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(position & 0xFFFFFFFF);
+            at.OffsetHigh = static_cast<DWORD>(position >> 32);
             DWORD written = 0;
             const auto length = static_cast<DWORD>(std::min<std::size_t>(part.size(), MAXDWORD));
-            if (!WriteFile(file, part.data(), length, &written, nullptr)) {
+            if (!WriteFile(file, part.data(), length, &written, &at)) {
                 partError = lastError();
                 return std::nullopt;
             }
+            position += written;
             return static_cast<std::size_t>(written);
         },
         error);
+    if (!whole) {
+        FILE_END_OF_FILE_INFO cut{};
+        cut.EndOfFile = end;
+        SetFileInformationByHandle(file, FileEndOfFileInfo, &cut, sizeof cut);
+    }
+    return whole;
 }
 
 void LineLog::close() {

@@ -89,7 +89,7 @@ bool isSerialNumberText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7F; });
 }
 
-const std::array<Key, 15> Keys = {{
+const std::array<Key, 16> Keys = {{
     {"latency-us", "N", "time each transfer takes, in microseconds",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxLatencyMicroseconds, [&](std::uint64_t number) {
@@ -185,6 +185,20 @@ const std::array<Key, 15> Keys = {{
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxRequestIndex,
                             [&](std::uint64_t number) { settings.interruptAt = number; });
+     }},
+    {"interrupt-signal", "INT|TERM|HUP", "the signal interrupt-at raises",
+     [](std::string_view value, DemoSettings& settings) -> std::optional<std::string> {
+         if (value == "INT")
+             settings.interruptSignal = SIGINT;
+         else if (value == "TERM")
+             settings.interruptSignal = SIGTERM;
+#ifdef SIGHUP
+         else if (value == "HUP")
+             settings.interruptSignal = SIGHUP;
+#endif
+         else
+             return "'" + std::string(value) + "' is not a signal it raises";
+         return std::nullopt;
      }},
     {"permission-denied", "", "the devices are there but cannot be opened",
      [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
@@ -327,10 +341,10 @@ std::unique_ptr<SimulatedBus> makeDemoBus(const DemoSettings& settings) {
         bus->addDevice(deviceConfig(settings, index));
     if (settings.interruptAt) {
         bus->setTranscriptObserver(
-            [reports = std::uint64_t{0},
-             interruptAt = *settings.interruptAt](const TranscriptEntry&) mutable {
+            [reports = std::uint64_t{0}, interruptAt = *settings.interruptAt,
+             signal = settings.interruptSignal](const TranscriptEntry&) mutable {
                 if (reports++ == interruptAt)
-                    std::raise(SIGINT);
+                    std::raise(signal);
             });
     }
     return bus;

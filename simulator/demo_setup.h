@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -56,6 +57,8 @@ struct DemoSettings {
     // is recorded, as a user pressing Ctrl-C at that moment would. Uses the bus's transcript
     // observer.
     std::optional<std::uint64_t> interruptAt;
+    int interruptSignal =
+        SIGINT;  // raised instead of SIGINT: SIGTERM, or SIGHUP where there is one
 };
 
 struct DemoSettingsResult {

@@ -39,15 +39,15 @@ int refuseToStart(const std::string& problem) {
 
 int run(const fwu::window::StartRequest& request) {
     std::string problem;
-    const auto backend = fwu::window::DeviceBackend::open(request.backend, problem);
-    if (!backend)
-        return refuseToStart(problem);
     const auto folder = fwu::platform::programFolder();
     if (!folder)
         return refuseToStart("The folder of the program cannot be found (Windows error " +
                              std::to_string(GetLastError()) + ").");
     const auto files = fwu::window::windowFiles(request.folder, *folder, problem);
     if (!files)
+        return refuseToStart(problem);
+    const auto backend = fwu::window::DeviceBackend::open(request.backend, *files, problem);
+    if (!backend)
         return refuseToStart(problem);
     fwu::win32::FormWindow window(backend->platform(), *files);
     window.start();

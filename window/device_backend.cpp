@@ -5,6 +5,7 @@
 
 namespace fwu::window {
 std::unique_ptr<DeviceBackend> DeviceBackend::open(const BackendChoice& choice,
+                                                   const firmware::ProgramFiles& files,
                                                    std::string& problem) {
     auto backend = std::make_unique<DeviceBackend>();
     backend->devices_ = simulator::makeChosenPlatform(choice.simulate, problem);
@@ -13,12 +14,23 @@ std::unique_ptr<DeviceBackend> DeviceBackend::open(const BackendChoice& choice,
         return nullptr;
     }
     if (choice.traceFile) {
-        backend->traceStream_.open(*choice.traceFile, std::ios::out | std::ios::trunc);
-        if (!backend->traceStream_) {
-            problem = texts::traceNotWritable(*choice.traceFile);
+        const firmware::ProgramFile all[] = {firmware::ProgramFile::UpdateImage,
+                                             firmware::ProgramFile::DownloadImage,
+                                             firmware::ProgramFile::DumpFile};
+        auto roles = firmware::fileRoles(files, all);
+        roles.push_back({"the trace file", *choice.traceFile});
+        if (auto clash = firmware::fileInTwoRoles(roles)) {
+            problem = std::move(*clash);
             return nullptr;
         }
-        backend->tracing_.emplace(*backend->devices_, backend->traceStream_);
+        platform::PlaceProblem why;
+        auto trace = platform::openToOverwrite(*choice.traceFile, why);
+        if (!trace) {
+            problem = texts::traceNotWritable(*choice.traceFile, why);
+            return nullptr;
+        }
+        backend->traceStream_.emplace(std::move(*trace));
+        backend->tracing_.emplace(*backend->devices_, *backend->traceStream_);
     }
     return backend;
 }

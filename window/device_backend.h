@@ -1,11 +1,12 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "firmware/program_files.h"
+#include "platform/file_stream.h"
 #include "platform/hid_platform.h"
 #include "platform/tracing_platform.h"
 
@@ -20,14 +21,17 @@ struct BackendChoice {
 // The HID platform of the window, with the trace around it when one was asked for.
 class DeviceBackend {
   public:
-    // The backend, or nothing with `problem` set to what the person must be told.
-    static std::unique_ptr<DeviceBackend> open(const BackendChoice& choice, std::string& problem);
+    // The backend, or nothing with `problem` set to what the person must be told. The trace
+    // file may be none of the program's `files`.
+    static std::unique_ptr<DeviceBackend> open(const BackendChoice& choice,
+                                               const firmware::ProgramFiles& files,
+                                               std::string& problem);
 
     platform::HidPlatform& platform() { return tracing_ ? *tracing_ : *devices_; }
 
   private:
     std::unique_ptr<platform::HidPlatform> devices_;
-    std::ofstream traceStream_;
+    std::optional<platform::FileStream> traceStream_;
     std::optional<platform::TracingPlatform> tracing_;
 };
 

@@ -40,9 +40,12 @@ class Declaration {
 
     StartRequest request(std::span<const std::string> arguments) {
         const std::vector<std::string_view> words(arguments.begin(), arguments.end());
-        auto problem = command_line::parse(app_, words);
+        std::vector<std::string> operands;
+        auto problem = command_line::parse(app_, words, operands);
         if (!problem)
             problem = command_line::untakenWord(app_, "unexpected argument");
+        if (!problem && !operands.empty())
+            problem = "unexpected argument '" + operands.front() + "'";
         StartRequest request;
         if (problem) {
             request.kind = StartRequest::Kind::Refuse;

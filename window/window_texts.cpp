@@ -41,9 +41,13 @@ std::string simulationNotSetUp(const std::string& problem) {
            " accepts:\n" + simulator::demoSettingsHelp();
 }
 
-std::string traceNotWritable(const std::filesystem::path& traceFile) {
-    return "The trace file " + firmware::messages::displayPath(traceFile) +
-           " cannot be written. Choose a file in a folder you may write to.";
+std::string traceNotWritable(const std::filesystem::path& traceFile,
+                             const platform::PlaceProblem& problem) {
+    const std::string text =
+        "The trace file " + firmware::messages::displayPath(traceFile) + " cannot be written. ";
+    if (!problem.refusedLink.empty())
+        return text + firmware::messages::linkNotFollowed(problem.refusedLink);
+    return text + "Choose a file in a folder you may write to.";
 }
 
 std::string simulateOptionHelp() {

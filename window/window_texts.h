@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_system.h"
 #include "window/message_box.h"
 
 // Every text the window shows besides the form's captions, each defined once.
@@ -25,7 +26,8 @@ MessageBoxRequest permissionDenied();
 MessageBoxRequest startFailed(std::string message);
 
 std::string simulationNotSetUp(const std::string& problem);
-std::string traceNotWritable(const std::filesystem::path& traceFile);
+std::string traceNotWritable(const std::filesystem::path& traceFile,
+                             const platform::PlaceProblem& problem);
 
 // The command line's help.
 inline constexpr std::string_view ProgramDescription =

@@ -5,7 +5,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
 #include <cerrno>
+#include <csignal>
 
 namespace fwu::platform::linux_hid {
 namespace {
@@ -17,6 +20,27 @@ template <typename T>
 IoResult<T> failure() {
     return IoResult<T>{std::nullopt, errno};
 }
+
+// A feature transfer is never cut short by a signal (Ctrl-C, TERM, HUP): uhid and Bluetooth HID
+// wait for the device's answer interruptibly, and would fail the transfer or send the report a
+// second time. The signals wait until the transfer is over and are handled then. Those of a
+// fault in the program itself are never held back.
+class SignalsHeldBack {
+  public:
+    SignalsHeldBack() {
+        sigset_t held;
+        sigfillset(&held);
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT})
+            sigdelset(&held, fault);
+        pthread_sigmask(SIG_BLOCK, &held, &earlier_);
+    }
+    ~SignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &earlier_, nullptr); }
+    SignalsHeldBack(const SignalsHeldBack&) = delete;
+    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
+
+  private:
+    sigset_t earlier_{};
+};
 
 }  // namespace
 
@@ -63,6 +87,7 @@ IoResult<std::size_t> SystemHidrawIo::setFeature(int fd, std::span<const std::ui
     if (report.empty() || report.size() > MaxFeatureIoctlLength) {
         return IoResult<std::size_t>{std::nullopt, EINVAL};
     }
+    const SignalsHeldBack held;
     // The kernel only reads the buffer, although the request is declared read-write.
     const int result =
         ::ioctl(fd, HIDIOCSFEATURE(report.size()), const_cast<std::uint8_t*>(report.data()));
@@ -75,6 +100,7 @@ IoResult<std::size_t> SystemHidrawIo::getFeature(int fd, std::span<std::uint8_t>
     if (report.empty() || report.size() > MaxFeatureIoctlLength) {
         return IoResult<std::size_t>{std::nullopt, EINVAL};
     }
+    const SignalsHeldBack held;
     const int result = ::ioctl(fd, HIDIOCGFEATURE(report.size()), report.data());
     if (result < 0)
         return failure<std::size_t>();

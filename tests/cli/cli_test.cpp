@@ -23,22 +23,13 @@
 #include "device/device_directory.h"
 #include "platform/file_system.h"
 #include "simulator/demo_setup.h"
-#include "tests/firmware/operations_fixture.h"
+#include "tests/cli/cli_run.h"
 
 namespace fwu::cli::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using firmware::testing::imageBytes;
-using firmware::testing::TempFolder;
-using firmware::testing::writeFile;
 using simulator::Direction;
-using simulator::SimulatedBus;
-
-// Every run uses the bus's own clock and no latency, so waits and the dump take no real time.
-const std::string FastBus = "clock=virtual;latency-us=0;";
-constexpr int Success = 0, Failed = 1, Usage = 2, NoDevice = 3, FileProblem = 4;
 
 struct Case {
     const char* arguments;   // split at spaces; @name: a file in the test's folder
@@ -81,7 +72,7 @@ const Case Cases[] = {
     {"--simulate --timeout 2 upgrade @image.bin", "reenumeration-ms=never", Failed, "",
      "did not come back in bootloader mode within 2 seconds"},
     {"upgrade --timeout=1.5 @image.bin --simulate", "reenumeration-ms=never", Failed, "",
-     "within 1 seconds"},
+     "within 1.5 seconds"},
     {"--simulate --trace @trace.txt dump @flash.bin", "", Success,
      "Flash dump complete: 1048576 bytes written to @flash.bin.\n",
      "dump: 10% (102.4 KiB of 1.0 MiB)\ndump: 20% (204.8 KiB of 1.0 MiB)\n", 1 + 32768},
@@ -160,17 +151,6 @@ const Case Cases[] = {
      "'devices' and 'foreign-device' make 128 devices, more than a bus holds (127)"},
 };
 
-// The bus --simulate makes from `settings`, parsed as the variable's text is, without putting
-// them into the process's environment.
-std::shared_ptr<SimulatedBus> simulatedBus(const std::string& settings, std::string& problem) {
-    const auto parsed = simulator::parseDemoSettings(settings);
-    if (!parsed.settings) {
-        problem = parsed.error;
-        return nullptr;
-    }
-    return simulator::makeDemoBus(*parsed.settings);
-}
-
 // A trace line: direction, length, the bytes in upper-case hexadecimal, and whether it failed.
 std::string traceLine(const simulator::TranscriptEntry& entry) {
     std::ostringstream line;
@@ -179,59 +159,6 @@ std::string traceLine(const simulator::TranscriptEntry& entry) {
     for (const int byte : entry.bytes)
         line << ' ' << std::setw(2) << byte;
     return line.str() + (entry.succeeded ? "" : " failed");
-}
-
-// A run of the command line in the test process, in a folder of its own holding image.bin.
-struct CliRun {
-    TempFolder folder;
-    int status = -1;
-    std::ostringstream out, err;
-    std::shared_ptr<SimulatedBus> bus;
-
-    // @name: a file in the test's folder.
-    std::string substitute(std::string text) const {
-        for (std::size_t at; (at = text.find('@')) != std::string::npos;)
-            text.replace(at, 1, (folder.path() / "").string());
-        return text;
-    }
-
-    // With `given`, the run is on that bus instead of the one --simulate makes.
-    CliRun(const std::string& argumentText, const std::string& simulation,
-           std::shared_ptr<SimulatedBus> given = nullptr) {
-        std::vector<std::string> arguments;
-        std::istringstream words(substitute(argumentText));
-        for (std::string word; words >> word;)
-            arguments.push_back(word);
-        writeFile(folder.path() / "image.bin", imageBytes(85));
-        const auto makePlatform =
-            [&](bool simulate, std::string& problem) -> std::shared_ptr<platform::HidPlatform> {
-            if (!simulate)
-                return platform::makeSystemPlatform();
-            bus = given ? given : simulatedBus(FastBus + simulation, problem);
-            if (bus)  // the bus of --simulate keeps none unless asked
-                bus->setTranscriptRecording(true);
-            return bus;
-        };
-        const Environment environment{out,
-                                      err,
-                                      false,
-                                      makePlatform,
-                                      [&] { return std::optional(folder.path()); },
-                                      [] {
-                                          using namespace std::chrono;
-                                          return sys_days{2026y / 5 / 4} + 3h + 2min + 1234ms;
-                                      }};
-        const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-        status = run(views, environment);
-    }
-};
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        result.push_back(line);
-    return result;
 }
 
 // Runs the case, on `bus` when one is given, and checks what it says it checks.
@@ -452,14 +379,26 @@ TEST(Interrupt, TheFirstCtrlCRaisesTheFlagTheSecondEndsTheProgram) {
     EXPECT_EQ(handler, SIG_DFL);
 }
 
+// Control characters would act on the terminal (U+009B starts a control sequence as ESC [ does)
+// or turn the line around (the bidirectional controls); other characters stay as they are.
 TEST(DeviceList, ControlCharactersInANameShowAsQuestionMarks) {
-    SimulatedBus bus;
-    simulator::DeviceConfig config;
-    config.product = simulator::utf16Bytes(u"A\tB\x7F\n");
-    bus.addDevice(config);
-    const auto listing = device::findSupportedDevices(bus);
-    ASSERT_EQ(listing.devices.size(), 1u);
-    EXPECT_EQ(listing.devices[0].product, "A?B??");
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"A\tB\x7F\n", "A?B??"},
+        {u"SN\u009B2J\u0085\u0080", "SN?2J??"},
+        {u"gpj.\u202Eexe", "gpj.?exe"},
+        {u"\u061C\u200E\u200F\u2028\u2029\u202A\u202D\u2066\u2069", "?????????"},
+        {u"Caf\u00E9\u00A0\u2030\u2065\u206A",
+         "Caf\xC3\xA9\xC2\xA0\xE2\x80\xB0\xE2\x81\xA5\xE2\x81\xAA"},
+    };
+    for (const auto& [name, shown] : cases) {
+        SimulatedBus bus;
+        simulator::DeviceConfig config;
+        config.product = simulator::utf16Bytes(name);
+        bus.addDevice(config);
+        const auto listing = device::findSupportedDevices(bus);
+        ASSERT_EQ(listing.devices.size(), 1u);
+        EXPECT_EQ(listing.devices[0].product, shown);
+    }
 }
 
 // Off a terminal the progress lines show in the runs above. On a terminal one line redraws,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -234,6 +235,35 @@ TEST_F(Kernel, AllUpdatesThreeDevicesEachWithItsOwnReportsOnly) {
     expectUpdated(bench->device, before[0], image);
     expectUpdated(second, before[1], image);
     expectUpdated(third, before[2], image);
+}
+
+// SIGTERM to the process as the device takes the second record, while the program waits in the
+// kernel for its answer: the transfer completes, the update stops before the next report, so the
+// device never gets a finish report, and the log has the line of the cancelled update.
+TEST_F(Kernel, TermMidUpdateLeavesALogLineAndNoFinishReport) {
+    link.closeConnection();                           // the program opens the device itself
+    const Bytes image = writeImage("term.bin", 400);  // 10 records
+    const fs::path log = bench->folder / "term.log";
+    fs::remove(log);
+    const std::uint64_t first = deviceState().requests;
+    bench->device.onRequest([first](std::uint64_t index) {
+        if (index == first + 3)  // start, erase, record 1, record 2
+            ::kill(::getpid(), SIGTERM);
+    });
+    const int status =
+        runCommandLine({"--log", log.c_str(), "update", (bench->folder / "term.bin").c_str()});
+    bench->device.onRequest({});
+    EXPECT_EQ(status, 1);
+    const DeviceState state = deviceState();
+    EXPECT_EQ(state.requests, first + 4) << "nothing after the record the signal met";
+    EXPECT_FALSE(state.finished);
+    std::ifstream logged(log);
+    std::string line, more;
+    ASSERT_TRUE(std::getline(logged, line));
+    EXPECT_FALSE(std::getline(logged, more));
+    EXPECT_NE(line.find("\"outcome\":\"cancelled\""), std::string::npos) << line;
+    EXPECT_NE(line.find("\"exitStatus\":1"), std::string::npos) << line;
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 80, state.flash.begin()));
 }
 
 // The program starts with no device present and updates the device that arrives.

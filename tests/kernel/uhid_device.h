@@ -4,12 +4,15 @@
 #include <linux/input.h>
 #include <linux/uhid.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -61,6 +64,12 @@ class UhidDevice {
     }
     bool plugIn() { return create(); }
 
+    // Calls `hook` with the index of each request as the device takes it, before it answers.
+    void onRequest(std::function<void(std::uint64_t)> hook) {
+        std::lock_guard lock(mutex_);
+        onRequest_ = std::move(hook);
+    }
+
     // Runs `use` on the device under the lock its thread serves it with.
     template <typename Use>
     auto with(Use use) {
@@ -90,6 +99,10 @@ class UhidDevice {
     }
 
     void serve() {
+        // Signals are for the program under test: the device's thread takes none.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
         for (pollfd ready{fd_, POLLIN, 0}; !stop_;) {
             uhid_event event{};
             if (::poll(&ready, 1, 50) <= 0)
@@ -111,6 +124,8 @@ class UhidDevice {
         {
             std::lock_guard lock(mutex_);
             const std::uint64_t index = device_.takeRequestIndex();
+            if (onRequest_)
+                onRequest_(index);
             const auto failFrom = device_.config().faults.failTransfersFrom;
             const auto type = set ? sent.rtype : request.u.get_report.rtype;
             const bool admitted = !(failFrom && index >= *failFrom) && type == UHID_FEATURE_REPORT;
@@ -150,6 +165,7 @@ class UhidDevice {
     std::atomic<bool> stop_ = false;
     std::thread thread_;
     std::mutex mutex_;
+    std::function<void(std::uint64_t)> onRequest_;
 };
 
 }  // namespace fwu::kerneltest
