@@ -44,7 +44,7 @@ std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::s
             !protocol::isSupportedDevice(attributes->vendorId, attributes->productId))
             return std::nullopt;
         permissionDenied = true;
-        return FoundDevice{path, *attributes, false, {}, {}, {}};
+        return FoundDevice{path, *attributes, false, {}, {}, {}, platform.holderOf(path)};
     }
     const platform::Handle handle = *opened.handle;
     std::optional<FoundDevice> found;
@@ -57,6 +57,7 @@ std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::s
             identityText(platform, handle, IdentityString::Manufacturer),
             identityText(platform, handle, IdentityString::Product),
             identityText(platform, handle, IdentityString::SerialNumber),
+            platform.holderOf(path),
         };
     }
     platform.close(handle);

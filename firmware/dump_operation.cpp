@@ -74,8 +74,8 @@ OperationResult stopDump(const OperationContext& context, DumpFile& file,
 }  // namespace
 
 OperationResult runDump(const OperationContext& context) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
     if (auto refusal = reportLengthRefusal(context.link, device::ReportUse::Dump)) {
         tellUser(context.host, *refusal);
         return *refusal;

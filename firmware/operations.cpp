@@ -7,6 +7,7 @@
 #include "firmware/dump_operation.h"
 #include "firmware/messages.h"
 #include "firmware/operation_context.h"
+#include "firmware/operation_steps.h"
 #include "firmware/service_commands.h"
 #include "firmware/update_operation.h"
 #include "firmware/upgrade_operation.h"
@@ -95,6 +96,12 @@ std::uint64_t progressBytes(Operation operation, const ProgramFiles& files) {
             break;
     }
     return 0;
+}
+
+OperationResult searchFailure(const device::DeviceLink& link) {
+    if (const auto& inUse = link.inUse())
+        return failed(Outcome::Busy, messages::deviceInUse(inUse->path, inUse->holder));
+    return failed(Outcome::NoDevice, {});
 }
 
 FirmwareOperations::FirmwareOperations(device::DeviceLink& link, OperationHost& host,

@@ -49,8 +49,9 @@ std::uint64_t progressBytes(Operation operation, const ProgramFiles& files);
 
 enum class Outcome {
     Succeeded,
-    NoDevice,        // no device detected: nothing was sent
-    Busy,            // another operation is running: nothing was done
+    NoDevice,  // no device detected: nothing was sent
+    Busy,      // another operation of this program is running, or another program holds the device:
+               // nothing was sent
     ReportTooShort,  // the device's feature report cannot carry the operation's reports
     FileProblem,     // an image or the dump file: missing, unreadable, not writable, too large
     TransferFailed,  // a report was not accepted or not answered
@@ -63,6 +64,10 @@ struct OperationResult {
     Outcome outcome = Outcome::Succeeded;
     std::string message;  // what happened and what to do; empty on success and for NoDevice
 };
+
+// Why the last search of `link` found no device: Busy, with its message, when it passed over one
+// that another program holds; otherwise NoDevice, which has no message.
+OperationResult searchFailure(const device::DeviceLink& link);
 
 struct OperationSettings {
     std::chrono::milliseconds upgradeWaitLimit{30000};

@@ -82,13 +82,11 @@ std::optional<OperationResult> refusal(const device::DeviceLink& link, const Che
 }  // namespace
 
 OperationResult runVerify(const OperationContext& context) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
-    if (!context.link.isOpen()) {
+    // After an update, which closes the device, the verify finds it again.
+    if (context.link.deviceDetected() && !context.link.isOpen())
         searchAgain(context.link);
-        if (!context.link.deviceDetected())
-            return failed(Outcome::NoDevice, {});
-    }
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
     const auto imagePath = context.files.updateImage();
     const CheckedImage image =
         loadCheckedImage(imagePath, context.files.updateImageOrigin(), LargestUpdateImage);
