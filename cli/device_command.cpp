@@ -139,11 +139,14 @@ class DeviceRun {
         const Command command = session_.options.command;
         DeviceResult result = startResult(command);
         if (!link_.findTheHid()) {
-            std::string message = NoDeviceMessage;
-            if (link_.permissionDenied())
-                message += "\n" + firmware::messages::permissionDenied();
-            output_.messages << message << '\n' << std::flush;
-            return {finishResult(result, {Outcome::NoDevice, message})};
+            OperationResult failure = firmware::searchFailure(link_);
+            if (failure.outcome == Outcome::NoDevice) {
+                failure.message = NoDeviceMessage;
+                if (link_.permissionDenied())
+                    failure.message += "\n" + firmware::messages::permissionDenied();
+            }
+            output_.messages << failure.message << '\n' << std::flush;
+            return {finishResult(result, failure)};
         }
         std::vector<DeviceResult> results{runCommand(command)};
         if (session_.options.verifyAfterUpdate && results.back().succeeded())
