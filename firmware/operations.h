@@ -49,9 +49,8 @@ std::uint64_t progressBytes(Operation operation, const ProgramFiles& files);
 
 enum class Outcome {
     Succeeded,
-    NoDevice,  // no device detected: nothing was sent
-    Busy,      // another operation of this program is running, or another program holds the device:
-               // nothing was sent
+    NoDevice,        // no device detected: nothing was sent
+    Busy,            // another operation runs, or another program holds the device: nothing sent
     ReportTooShort,  // the device's feature report cannot carry the operation's reports
     FileProblem,     // an image or the dump file: missing, unreadable, not writable, too large
     TransferFailed,  // a report was not accepted or not answered

@@ -85,10 +85,10 @@ class HidPlatform {
     virtual OpenResult open(const std::string& path, OpenMode mode) = 0;
     virtual bool close(Handle handle) = 0;
 
-    // Holds the device open on the plain `handle` against every program of ours on the machine,
-    // this one's other handles included, until the handle is closed, from the thread that
-    // claimed it. The system lets go of it when the program ends, however it ends. Sends
-    // nothing to the device. Refused while another holds it.
+    // Holds the device open on the plain `handle` against every program of ours on the
+    // machine, this one's other handles of the device included, until the handle is closed (on
+    // the thread that claimed it). The system lets go of it when the program ends, however it
+    // ends. Sends nothing to the device. Refused while another holds it.
     virtual ClaimResult claim(Handle handle) = 0;
     // Who holds the device at `path`, without claiming it; nothing while no one does.
     virtual std::optional<DeviceHolder> holderOf(const std::string& path) = 0;
