@@ -88,8 +88,9 @@ KERNEL_TEST_PACKAGES := qemu-system-x86 linux-image-amd64 busybox-static cpio
 test-kernel: deps
 	@scripts/install-deps.sh $(KERNEL_TEST_PACKAGES)
 	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target fwu_kernel_test
-	tests/kernel/run.sh $(BUILD_DIR)/tests/platform_linux/kernel/fwu_kernel_test
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target fwu_kernel_test firmware-update-cli
+	tests/kernel/run.sh $(BUILD_DIR)/tests/platform_linux/kernel/fwu_kernel_test \
+	    $(BUILD_DIR)/cli/firmware-update-cli
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR)

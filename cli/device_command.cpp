@@ -117,11 +117,14 @@ class DeviceRun {
         const Command command = session_.options.command;
         DeviceResult result = startResult(command);
         if (!link_.findTheHid()) {
-            std::string message = NoDeviceMessage;
-            if (link_.permissionDenied())
-                message += "\n" + firmware::messages::permissionDenied();
-            output_.messages << message << '\n' << std::flush;
-            return {finishResult(result, {Outcome::NoDevice, message})};
+            OperationResult failure = firmware::searchFailure(link_);
+            if (failure.outcome == Outcome::NoDevice) {
+                failure.message = NoDeviceMessage;
+                if (link_.permissionDenied())
+                    failure.message += "\n" + firmware::messages::permissionDenied();
+            }
+            output_.messages << failure.message << '\n' << std::flush;
+            return {finishResult(result, failure)};
         }
         // Alone, a device is not followed through an upgrade's restart: the upgrade takes the
         // bootloader that comes, as the window does.

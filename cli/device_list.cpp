@@ -5,6 +5,7 @@
 
 #include "device/identity.h"
 #include "device/protocol.h"
+#include "firmware/messages.h"
 
 namespace fwu::cli {
 
@@ -21,9 +22,12 @@ std::string modeName(const platform::Attributes& attributes) {
 std::string deviceLine(const device::FoundDevice& device) {
     const auto& ids = device.attributes;
     const std::string version = device.opened ? device::versionText(ids.versionNumber) : "";
-    return device.path + '\t' + modeName(ids) + '\t' + hexId(ids.vendorId) + ':' +
-           hexId(ids.productId) + '\t' + version + '\t' + device.manufacturer + '\t' +
-           device.product + '\t' + device.serialNumber;
+    std::string line = device.path + '\t' + modeName(ids) + '\t' + hexId(ids.vendorId) + ':' +
+                       hexId(ids.productId) + '\t' + version + '\t' + device.manufacturer + '\t' +
+                       device.product + '\t' + device.serialNumber;
+    if (device.heldBy)
+        line += "\tin use by " + firmware::messages::holderText(*device.heldBy);
+    return line;
 }
 
 }  // namespace fwu::cli

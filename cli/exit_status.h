@@ -7,7 +7,8 @@ namespace fwu::cli {
 // The program's exit status, as --help documents it.
 enum class ExitStatus {
     Success = 0,
-    OperationFailed = 1,  // the device did not accept, answer, match or come back; or cancelled
+    OperationFailed = 1,  // the device did not accept, answer, match or come back, was held by
+                          // another program, or the operation was cancelled
     Usage = 2,            // bad command line or simulation settings, or no device chosen
     NoDevice = 3,         // no supported device found
     FileProblem = 4,      // an image, the dump file, the trace file or the log file

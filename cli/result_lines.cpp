@@ -58,7 +58,7 @@ std::string resultJson(const DeviceResult& result) {
 
 std::string deviceJson(const device::FoundDevice& device) {
     const auto& ids = device.attributes;
-    const Json json = {
+    Json json = {
         {"device", device.path},
         {"mode", modeName(ids)},
         {"vendorId", hexId(ids.vendorId)},
@@ -68,7 +68,12 @@ std::string deviceJson(const device::FoundDevice& device) {
         {"product", device.product},
         {"serialNumber", device.serialNumber},
         {"opened", device.opened},
+        {"inUse", device.heldBy.has_value()},
+        {"holderName", device.heldBy ? device.heldBy->programName : ""},
+        {"holderProcessId", nullptr},
     };
+    if (device.heldBy && device.heldBy->processId)
+        json["holderProcessId"] = *device.heldBy->processId;
     return dumped(json);
 }
 

@@ -17,7 +17,7 @@ namespace fwu::cli {
 // outcome, the exit status and its meaning, the message, the bytes moved, the seconds taken
 // and the start time in UTC.
 std::string resultJson(const DeviceResult& result);
-// A device as `list --json` shows it.
+// A device as `list --json` shows it, with whether another program holds it, and which.
 std::string deviceJson(const device::FoundDevice& device);
 // "2026-05-04T03:02:01.234Z".
 std::string utcTimestamp(std::chrono::system_clock::time_point time);

@@ -57,7 +57,7 @@ std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::s
             !protocol::isSupportedDevice(attributes->vendorId, attributes->productId))
             return std::nullopt;
         permissionDenied = true;
-        return FoundDevice{path, *attributes, false, {}, {}, {}};
+        return FoundDevice{path, *attributes, false, {}, {}, {}, platform.holderOf(path)};
     }
     const platform::Handle handle = *opened.handle;
     std::optional<FoundDevice> found;
@@ -70,6 +70,7 @@ std::optional<FoundDevice> examine(platform::HidPlatform& platform, const std::s
             identityText(platform, handle, IdentityString::Manufacturer),
             identityText(platform, handle, IdentityString::Product),
             identityText(platform, handle, IdentityString::SerialNumber),
+            platform.holderOf(path),
         };
     }
     platform.close(handle);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct FoundDevice {
     std::string manufacturer;
     std::string product;
     std::string serialNumber;
+    std::optional<platform::DeviceHolder> heldBy;  // another program holds it
     std::string arrival{};  // as the platform tells it (InterfaceEntry::arrival)
 };
 
@@ -24,8 +26,8 @@ struct DeviceDirectory {
     bool permissionDenied = false;  // a supported device could not be opened for lack of it
 };
 
-// Every supported device present, in enumeration order. Each interface is opened, queried and
-// closed again; foreign ones are passed over.
+// Every supported device present, in enumeration order, and who holds it. Each interface is
+// opened, queried and closed again, never claimed; foreign ones are passed over.
 DeviceDirectory findSupportedDevices(platform::HidPlatform& platform);
 
 // An identity string of the device open on `handle`, as the directory shows it: decoded from

@@ -17,6 +17,7 @@ DeviceLink::~DeviceLink() {
 bool DeviceLink::findTheHid() {
     deviceDetected_ = false;
     permissionDenied_ = false;
+    inUse_.reset();
     for (const auto& entry : platform_.enumerateInterfaces()) {
         if ((choice_.path && entry.path != *choice_.path) ||
             (choice_.arrival && entry.arrival != *choice_.arrival))
@@ -35,7 +36,8 @@ bool DeviceLink::findTheHid() {
     return true;
 }
 
-// Opens one interface and keeps it open when it is a supported device; closes it otherwise.
+// Opens one interface and keeps it open when it is a supported device that this program could
+// claim; closes it otherwise.
 bool DeviceLink::examineInterface(const std::string& path) {
     if (path.empty())
         return false;  // no usable path: passed over
@@ -59,9 +61,17 @@ bool DeviceLink::examineInterface(const std::string& path) {
     const bool supported =
         queried && protocol::isSupportedDevice(attributes_.vendorId, attributes_.productId) &&
         isChosen(*deviceHandle_);
-    if (!supported)
+    if (!supported) {
         closeHandle(deviceHandle_);
-    return supported;
+        return false;
+    }
+    const platform::ClaimResult claim = platform_.claim(*deviceHandle_);
+    if (!claim.claimed) {
+        if (!inUse_)
+            inUse_ = DeviceInUse{path, attributes_, claim.holder};
+        closeHandle(deviceHandle_);
+    }
+    return claim.claimed;
 }
 
 bool DeviceLink::isChosen(platform::Handle handle) {

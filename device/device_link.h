@@ -20,8 +20,16 @@ struct DeviceChoice {
     friend bool operator==(const DeviceChoice&, const DeviceChoice&) = default;
 };
 
+// A supported device that a search passed over because another program holds it.
+struct DeviceInUse {
+    std::string path;
+    platform::Attributes attributes;
+    platform::DeviceHolder holder;
+};
+
 // The connection to one supported device: the device search, the capabilities read and the
-// two feature-report transfers. It owns both handles and closes them when destroyed.
+// two feature-report transfers. It owns both handles and closes them when destroyed; while it
+// has the device open it holds it against every other program of ours.
 class DeviceLink {
   public:
     explicit DeviceLink(platform::HidPlatform& platform);
@@ -30,8 +38,9 @@ class DeviceLink {
     DeviceLink& operator=(const DeviceLink&) = delete;
 
     // Searches the HID interfaces in enumeration order for the first supported device that
-    // matches the choice, opens it, reads its capabilities and opens the second, overlapped
-    // handle. Every interface before the match is opened, queried and closed, except those
+    // matches the choice and that no other program holds, opens it, claims it (before anything
+    // is sent), reads its capabilities and opens the second, overlapped handle, which does not
+    // claim. Every interface before the match is opened, queried and closed, except those
     // whose path differs from a chosen path, which are never opened; later ones are never
     // opened. Handles of an earlier connection are not closed here: a caller that searches
     // again closes first.
@@ -67,6 +76,8 @@ class DeviceLink {
     // The last search found no device, but passed over a supported one that it was not
     // permitted to open.
     bool permissionDenied() const { return permissionDenied_; }
+    // The first matching device the last search passed over because another program holds it.
+    const std::optional<DeviceInUse>& inUse() const { return inUse_; }
 
     // Sends the first featureReportLength() bytes of `buffer` on the device handle. Fails
     // without sending when the buffer is shorter or no device is open.
@@ -98,6 +109,7 @@ class DeviceLink {
     std::string devicePath_;
     std::string deviceArrival_;
     bool permissionDenied_ = false;
+    std::optional<DeviceInUse> inUse_;
 };
 
 }  // namespace fwu::device

@@ -55,8 +55,8 @@ void endProgram(const OperationContext& context, const OperationResult& result) 
 }
 
 OperationResult runDownload(const OperationContext& context) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
     if (auto refusal = reportLengthRefusal(context.link, device::ReportUse::Download)) {
         tellUser(context.host, *refusal);
         return *refusal;

@@ -98,8 +98,8 @@ std::variant<platform::FilePlace, std::string> dumpPlace(const OperationContext&
 }  // namespace
 
 OperationResult runDump(const OperationContext& context) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
     if (auto refusal = reportLengthRefusal(context.link, device::ReportUse::Dump)) {
         tellUser(context.host, *refusal);
         return *refusal;

@@ -128,6 +128,20 @@ std::string busy() {
     return "Another operation is running. Wait until it has ended, then try again.";
 }
 
+std::string holderText(const platform::DeviceHolder& holder) {
+    const std::string process =
+        holder.processId ? "process " + to_string(*holder.processId) : std::string();
+    if (holder.programName.empty())
+        return process.empty() ? "another program" : process;
+    return process.empty() ? holder.programName : holder.programName + " (" + process + ")";
+}
+
+std::string deviceInUse(const std::string& devicePath, const platform::DeviceHolder& holder) {
+    return "The device " + devicePath + " is in use by " + holderText(holder) +
+           ", which may be writing to it. Nothing was sent to it. Wait until that program has "
+           "finished, or close it, then try again.";
+}
+
 std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength) {
     return tooShortFor(operationName(use), device::minimumReportLength(use), reportLength);
 }
@@ -251,6 +265,14 @@ std::string upgradeNoBootloader(std::chrono::milliseconds waited) {
     return "The device did not come back in bootloader mode within " + secondsText(waited) +
            ", so no firmware was loaded. Check its connection, then start the program "
            "again and run the upgrade again.";
+}
+
+std::string upgradeBootloaderInUse(const std::string& devicePath,
+                                   const platform::DeviceHolder& holder) {
+    return "The device came back in bootloader mode as " + devicePath + ", but " +
+           holderText(holder) +
+           " took it first, so no firmware was loaded by this program. Wait until that program "
+           "has finished, or close it, then run the upgrade again.";
 }
 
 std::string upgradeCancelled() {

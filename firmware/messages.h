@@ -11,6 +11,7 @@
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
+#include "platform/hid_platform.h"
 
 // Every text the operations show the user: what happened and what to do. The window and the
 // command line show the same texts.
@@ -34,6 +35,11 @@ std::string fileInTwoRoles(const std::string& firstWhat, const std::filesystem::
 std::string busy();
 // The search passed over a supported device that this user may not open.
 std::string permissionDenied();
+// A program that holds a device, as the texts name it: "firmware-update-cli (process 4242)",
+// its name or process alone, or "another program" when the system cannot tell.
+std::string holderText(const platform::DeviceHolder& holder);
+// Another program holds the device the operation was meant for: nothing was sent to it.
+std::string deviceInUse(const std::string& devicePath, const platform::DeviceHolder& holder);
 std::string reportTooShort(device::ReportUse use, std::uint16_t reportLength);
 // An image the program looked for in its own folder, or one whose path was given, named as given.
 std::string imageProblem(const std::filesystem::path& image, FileOrigin origin, ImageError error,
@@ -53,6 +59,9 @@ std::string updateCancelled(std::int64_t recordsSent, std::int64_t records, bool
 std::string downloadRecordRejected(std::int64_t record, std::int64_t records);
 std::string downloadCancelled(std::int64_t recordsSent, std::int64_t records);
 std::string upgradeNoBootloader(std::chrono::milliseconds waited);
+// The device came back in bootloader mode, but another program took it before the download.
+std::string upgradeBootloaderInUse(const std::string& devicePath,
+                                   const platform::DeviceHolder& holder);
 std::string upgradeCancelled();
 
 // The flash dump. Blocks are numbered from 1 in the texts; the blocks read before a failure

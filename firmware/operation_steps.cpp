@@ -68,4 +68,14 @@ void searchAgain(device::DeviceLink& link) {
     link.setDeviceDetected(link.findTheHid());
 }
 
+std::optional<OperationResult> refusalWithoutDevice(const OperationContext& context) {
+    if (!context.link.deviceDetected() && context.link.inUse())
+        searchAgain(context.link);
+    if (context.link.deviceDetected())
+        return std::nullopt;
+    const OperationResult refusal = searchFailure(context.link);
+    tellUser(context.host, refusal);
+    return refusal;
+}
+
 }  // namespace fwu::firmware

@@ -66,4 +66,9 @@ CheckedImage loadCheckedImage(const std::filesystem::path& path, FileOrigin orig
 // Closes the connection and searches for the device again, as at start-up.
 void searchAgain(device::DeviceLink& link);
 
+// The refusal of an operation that has no device to run on, told to the user. A device that
+// another program held at the last search is searched for again first, since that program may
+// have finished since. Nothing when there is a device.
+std::optional<OperationResult> refusalWithoutDevice(const OperationContext& context);
+
 }  // namespace fwu::firmware

@@ -101,6 +101,12 @@ std::uint64_t progressBytes(Operation operation, const ProgramFiles& files) {
     return 0;
 }
 
+OperationResult searchFailure(const device::DeviceLink& link) {
+    if (const auto& inUse = link.inUse())
+        return failed(Outcome::Busy, messages::deviceInUse(inUse->path, inUse->holder));
+    return failed(Outcome::NoDevice, {});
+}
+
 FirmwareOperations::FirmwareOperations(device::DeviceLink& link, OperationHost& host,
                                        ProgramFiles files, OperationSettings settings)
     : link_(link), host_(host), files_(std::move(files)), settings_(settings) {}

@@ -56,7 +56,7 @@ std::uint64_t progressBytes(Operation operation, const ProgramFiles& files);
 enum class Outcome {
     Succeeded,
     NoDevice,        // no device detected: nothing was sent
-    Busy,            // another operation is running: nothing was done
+    Busy,            // another operation runs, or another program holds the device: nothing sent
     ReportTooShort,  // the device's feature report cannot carry the operation's reports
     FileProblem,     // an image or the dump file: missing, unreadable, not writable, too large
     TransferFailed,  // a report was not accepted or not answered
@@ -73,6 +73,10 @@ struct OperationResult {
     // complete); nothing for an operation that writes no file or stopped before making it.
     std::optional<std::uint64_t> bytesWritten = {};
 };
+
+// Why the last search of `link` found no device: Busy, with its message, when it passed over one
+// that another program holds; otherwise NoDevice, which has no message.
+OperationResult searchFailure(const device::DeviceLink& link);
 
 struct OperationSettings {
     std::chrono::milliseconds upgradeWaitLimit{30000};

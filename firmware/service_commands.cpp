@@ -17,8 +17,8 @@ using ReportBuilder = bool (*)(std::span<std::uint8_t>);
 // A service command runs without event processing, so nothing can cancel it half-way.
 OperationResult sendOneReport(const OperationContext& context, ReportBuilder build,
                               std::string rejected) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
     if (auto refusal = reportLengthRefusal(context.link, device::ReportUse::ServiceCommand)) {
         tellUser(context.host, *refusal);
         return *refusal;

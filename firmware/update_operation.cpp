@@ -101,9 +101,9 @@ void retireUpdate(const OperationContext& context) {
 }  // namespace
 
 OperationResult runUpdate(const OperationContext& context) {
-    if (!context.link.deviceDetected()) {
+    if (auto refusal = refusalWithoutDevice(context)) {
         retireUpdate(context);
-        return failed(Outcome::NoDevice, {});
+        return *refusal;
     }
     // Refusals leave everything as it was, so the update can run once the cause is fixed.
     if (auto refusal = reportLengthRefusal(context.link, device::ReportUse::Update)) {

@@ -22,6 +22,8 @@ bool bootloaderFound(const device::DeviceLink& link) {
 std::optional<OperationResult> switchToBootloader(const OperationContext& context) {
     device::DeviceLink& link = context.link;
     searchAgain(link);
+    if (!link.deviceDetected() && link.inUse())
+        return searchFailure(link);
     // A chosen device comes back from its restart under another path: the searches after it
     // go by its serial number, so that another device's bootloader is never taken for it.
     if (link.deviceDetected() && link.choice() != device::DeviceChoice{})
@@ -40,6 +42,15 @@ std::optional<OperationResult> switchToBootloader(const OperationContext& contex
     return std::nullopt;
 }
 
+// A device in bootloader mode that another program took before this one found it free.
+std::optional<OperationResult> bootloaderTakenElsewhere(const device::DeviceLink& link) {
+    const auto& inUse = link.inUse();
+    if (bootloaderFound(link) || !inUse ||
+        inUse->attributes.productId != protocol::BootloaderProductId)
+        return std::nullopt;
+    return failed(Outcome::Busy, messages::upgradeBootloaderInUse(inUse->path, inUse->holder));
+}
+
 // Searches every wait period until a device in bootloader mode is found, within the wait limit
 // of the platform's clock; a cancel request ends the wait.
 std::optional<OperationResult> waitForBootloader(const OperationContext& context) {
@@ -56,6 +67,8 @@ std::optional<OperationResult> waitForBootloader(const OperationContext& context
         link.closeConnection();
         platform.sleep(context.settings.upgradeWaitPeriod);
         searchAgain(link);
+        if (auto taken = bootloaderTakenElsewhere(link))
+            return taken;
         context.host.processEvents();
     }
     return std::nullopt;
@@ -75,8 +88,8 @@ OperationResult switchWaitAndDownload(const OperationContext& context,
 }  // namespace
 
 OperationResult runUpgrade(const OperationContext& context) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
     // A device is never put into its bootloader with nothing to load.
     const CheckedImage image = loadCheckedImage(
         context.files.downloadImage(), context.files.downloadImageOrigin(), LargestImageWritten);

@@ -82,17 +82,15 @@ std::optional<OperationResult> refusal(const device::DeviceLink& link, const Che
 }  // namespace
 
 OperationResult runVerify(const OperationContext& context) {
-    if (!context.link.deviceDetected())
-        return failed(Outcome::NoDevice, {});
-    if (!context.link.isOpen()) {
+    // After an update, which closes the device, the verify finds it again.
+    if (context.link.deviceDetected() && !context.link.isOpen())
         searchAgain(context.link);
-        if (!context.link.deviceDetected())
-            return failed(Outcome::NoDevice, {});
-        // The device found again is checked as one found open before the run.
-        if (auto stop = modeRefusal(context.link, Operation::Verify)) {
-            tellUser(context.host, *stop);
-            return *stop;
-        }
+    if (auto refusal = refusalWithoutDevice(context))
+        return *refusal;
+    // A device found again is checked as one found open before the run.
+    if (auto stop = modeRefusal(context.link, Operation::Verify)) {
+        tellUser(context.host, *stop);
+        return *stop;
     }
     const auto imagePath = context.files.updateImage();
     const CheckedImage image =

@@ -48,6 +48,19 @@ struct Capabilities {
 
 enum class IdentityString { Manufacturer, Product, SerialNumber };
 
+// A program that holds a device (see HidPlatform::claim), as far as the system can tell.
+struct DeviceHolder {
+    std::string programName;  // empty when the system cannot tell
+    std::optional<std::uint32_t> processId;
+
+    friend bool operator==(const DeviceHolder&, const DeviceHolder&) = default;
+};
+
+struct ClaimResult {
+    bool claimed = false;
+    DeviceHolder holder;  // who holds the device instead, when it was not claimed
+};
+
 // One HID interface found by enumeration. An interface whose path could not be obtained has
 // an empty path; the device search passes over it.
 struct InterfaceEntry {
@@ -75,6 +88,14 @@ class HidPlatform {
 
     virtual OpenResult open(const std::string& path, OpenMode mode) = 0;
     virtual bool close(Handle handle) = 0;
+
+    // Holds the device open on the plain `handle` against every program of ours on the
+    // machine, this one's other handles of the device included, until the handle is closed (on
+    // the thread that claimed it). The system lets go of it when the program ends, however it
+    // ends. Sends nothing to the device. Refused while another holds it.
+    virtual ClaimResult claim(Handle handle) = 0;
+    // Who holds the device at `path`, without claiming it; nothing while no one does.
+    virtual std::optional<DeviceHolder> holderOf(const std::string& path) = 0;
 
     virtual std::optional<Attributes> attributes(Handle handle) = 0;
     virtual std::optional<Capabilities> capabilities(Handle handle) = 0;

@@ -46,6 +46,14 @@ bool TracingPlatform::close(Handle handle) {
     return inner_.close(handle);
 }
 
+ClaimResult TracingPlatform::claim(Handle handle) {
+    return inner_.claim(handle);
+}
+
+std::optional<DeviceHolder> TracingPlatform::holderOf(const std::string& path) {
+    return inner_.holderOf(path);
+}
+
 std::optional<Attributes> TracingPlatform::attributes(Handle handle) {
     return inner_.attributes(handle);
 }

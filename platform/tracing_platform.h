@@ -36,6 +36,8 @@ class TracingPlatform : public HidPlatform {
     std::vector<InterfaceEntry> enumerateInterfaces() override;
     OpenResult open(const std::string& path, OpenMode mode) override;
     bool close(Handle handle) override;
+    ClaimResult claim(Handle handle) override;
+    std::optional<DeviceHolder> holderOf(const std::string& path) override;
     std::optional<Attributes> attributes(Handle handle) override;
     std::optional<Capabilities> capabilities(Handle handle) override;
     bool identityString(Handle handle, IdentityString which,

@@ -89,7 +89,21 @@ bool isSerialNumberText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7F; });
 }
 
-const std::array<Key, 16> Keys = {{
+// "NAME:PID": the program that holds a device, or nothing for an empty item.
+std::optional<std::string> parseHolder(std::string_view item,
+                                       std::optional<platform::DeviceHolder>& holder) {
+    if (item.empty())
+        return std::nullopt;
+    const std::size_t colon = item.rfind(':');
+    const std::string_view name = item.substr(0, colon == std::string_view::npos ? 0 : colon);
+    if (name.empty() || !isSerialNumberText(name))
+        return "'" + std::string(item) + "' is not NAME:PID";
+    return applyNumber(item.substr(colon + 1), UINT32_MAX, [&](std::uint64_t pid) {
+        holder = platform::DeviceHolder{std::string(name), static_cast<std::uint32_t>(pid)};
+    });
+}
+
+const std::array<Key, 17> Keys = {{
     {"latency-us", "N", "time each transfer takes, in microseconds",
      [](std::string_view value, DemoSettings& settings) {
          return applyNumber(value, MaxLatencyMicroseconds, [&](std::uint64_t number) {
@@ -200,6 +214,10 @@ const std::array<Key, 16> Keys = {{
              return "'" + std::string(value) + "' is not a signal it raises";
          return std::nullopt;
      }},
+    {"held-by", "NAME:PID,..", "another program holds the device",
+     [](std::string_view value, DemoSettings& settings) {
+         return applyList(value, settings.heldBy, parseHolder);
+     }},
     {"permission-denied", "", "the devices are there but cannot be opened",
      [](std::string_view, DemoSettings& settings) -> std::optional<std::string> {
          settings.permissionDenied = true;
@@ -221,6 +239,7 @@ std::optional<std::string> listTooLong(const DemoSettings& settings) {
         {"serials", settings.serialNumbers.values.size()},
         {"arrive-ms", settings.arrivals.values.size()},
         {"leave-ms", settings.departures.values.size()},
+        {"held-by", settings.heldBy.values.size()},
     };
     for (const auto& [name, items] : lists) {
         if (items > std::max<std::size_t>(settings.deviceCount, 1)) {
@@ -300,6 +319,8 @@ DeviceConfig deviceConfig(const DemoSettings& settings, std::size_t index) {
             [&](auto request) { config.faults.unplugAtRequest = request; });
     applyTo(settings.arrivals, index, [&](auto arrival) { config.arrivesAt = arrival; });
     applyTo(settings.departures, index, [&](auto departure) { config.leavesAt = departure; });
+    applyTo(settings.heldBy, index,
+            [&](const auto& holder) { config.faults.heldByAnotherProgram = holder; });
     config.faults.permissionDenied = settings.permissionDenied;
     return config;
 }

@@ -51,6 +51,7 @@ struct DemoSettings {
     PerDevice<std::optional<std::string>> serialNumbers;  // "SIM-100001" and on where not given
     PerDevice<std::chrono::milliseconds> arrivals;
     PerDevice<std::optional<std::chrono::milliseconds>> departures;
+    PerDevice<std::optional<platform::DeviceHolder>> heldBy;  // another program holds the device
     bool permissionDenied = false;
     bool foreignDevice = false;  // a keyboard ahead of the devices, which the search passes over
     // Raises SIGINT as the report with this index (from 0, counting every report on the bus)

@@ -242,7 +242,37 @@ platform::OpenResult SimulatedBus::open(const std::string& path, platform::OpenM
 bool SimulatedBus::close(platform::Handle handle) {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
+    std::erase_if(claims_, [&](const auto& claim) {
+        return claim.second == static_cast<std::intptr_t>(handle);
+    });
     return handles_.erase(static_cast<std::intptr_t>(handle)) == 1;
+}
+
+std::optional<platform::DeviceHolder> SimulatedBus::holderOfNode(std::size_t node) const {
+    if (const auto& holder = nodes_[node].device->config().faults.heldByAnotherProgram)
+        return holder;
+    if (claims_.contains(node))
+        return platform::DeviceHolder{};
+    return std::nullopt;
+}
+
+platform::ClaimResult SimulatedBus::claim(platform::Handle handle) {
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
+    const auto found = handles_.find(static_cast<std::intptr_t>(handle));
+    if (found == handles_.end())
+        return {};
+    if (const auto holder = holderOfNode(found->second))
+        return {false, *holder};
+    claims_.emplace(found->second, found->first);
+    return {true, {}};
+}
+
+std::optional<platform::DeviceHolder> SimulatedBus::holderOf(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
+    const Node* node = findNode(path);
+    return node ? holderOfNode(static_cast<std::size_t>(node - nodes_.data())) : std::nullopt;
 }
 
 std::optional<platform::Attributes> SimulatedBus::attributes(platform::Handle handle) {

@@ -41,6 +41,8 @@ struct FaultPlan {
     std::chrono::milliseconds hangDuration{5000};
     bool failOpen = false;
     bool permissionDenied = false;  // the open fails for lack of permission
+    // Another program holds the device: opens work, claims are refused naming this holder.
+    std::optional<platform::DeviceHolder> heldByAnotherProgram;
     bool failAttributes = false;
     bool noInterfacePath = false;  // enumeration yields the interface without a usable path
     bool failIdentityStrings = false;
@@ -170,6 +172,12 @@ class SimulatedBus : public platform::HidPlatform {
     std::vector<platform::InterfaceEntry> enumerateInterfaces() override;
     platform::OpenResult open(const std::string& path, platform::OpenMode mode) override;
     bool close(platform::Handle handle) override;
+    // One handle at a time holds a node, as a lock on the system's device node would; the
+    // device's path after a restart is another node. A claim on a device held by another
+    // program (FaultPlan::heldByAnotherProgram) is refused naming that program, a claim on one
+    // held through another handle of the bus without a name.
+    platform::ClaimResult claim(platform::Handle handle) override;
+    std::optional<platform::DeviceHolder> holderOf(const std::string& path) override;
     std::optional<platform::Attributes> attributes(platform::Handle handle) override;
     std::optional<platform::Capabilities> capabilities(platform::Handle handle) override;
     bool identityString(platform::Handle handle, platform::IdentityString which,
@@ -212,6 +220,7 @@ class SimulatedBus : public platform::HidPlatform {
     std::string addNode(SimulatedDevice& device, bool present,
                         const std::optional<std::string>& path = std::nullopt);
     const Node* findNode(const std::string& path) const;
+    std::optional<platform::DeviceHolder> holderOfNode(std::size_t node) const;
     // The node an open handle refers to, present or not; nothing for a handle not open.
     const Node* nodeFor(platform::Handle handle) const;
     // The device behind an open handle while its node is on the bus.
@@ -244,6 +253,7 @@ class SimulatedBus : public platform::HidPlatform {
     std::vector<Node> nodes_;
     std::vector<PendingEvent> pendingEvents_;
     std::map<std::intptr_t, std::size_t> handles_;  // open handle -> index into nodes_
+    std::map<std::size_t, std::intptr_t> claims_;   // index into nodes_ -> the handle holding it
     std::intptr_t nextHandle_ = 1;
     int opens_ = 0;
     std::uint64_t changes_ = 0;      // arrivals and departures since the bus was made

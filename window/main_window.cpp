@@ -71,6 +71,8 @@ void MainWindow::activate() {
     }
     if (!link_.deviceDetected() && link_.permissionDenied())
         view_.showMessage(texts::permissionDenied());
+    else if (const auto& inUse = link_.inUse(); !link_.deviceDetected() && inUse)
+        view_.showMessage(texts::deviceInUse(inUse->path, inUse->holder));
 }
 
 // Runs one operation to its end. The buttons are locked meanwhile, and a click that reaches the

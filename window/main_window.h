@@ -47,7 +47,7 @@ class MainWindow {
     void start();
     // The window became active. The first call, from the event loop after the window first
     // appeared, shows the missing-image box and closes the window, or says that a device could
-    // not be opened; later calls do nothing.
+    // not be opened or is in use by another program; later calls do nothing.
     void activate();
     // A button was clicked: runs its operation to the end, unless one is running already.
     void click(ControlId button);

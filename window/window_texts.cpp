@@ -32,6 +32,14 @@ MessageBoxRequest permissionDenied() {
             MessageButtons::Ok, MessageAnswer::Ok};
 }
 
+MessageBoxRequest deviceInUse(const std::string& devicePath, const platform::DeviceHolder& holder) {
+    return {MessageIcon::Warning, std::string(WindowTitle),
+            "The device " + devicePath + " is in use by " + firmware::messages::holderText(holder) +
+                ", which may be writing to it, so Firmware Update leaves it alone. Wait until "
+                "that program has finished, or close it, then start Firmware Update again.",
+            MessageButtons::Ok, MessageAnswer::Ok};
+}
+
 MessageBoxRequest startFailed(std::string message) {
     return operationError(std::move(message));
 }

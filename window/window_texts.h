@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/file_system.h"
+#include "platform/hid_platform.h"
 #include "window/message_box.h"
 
 // Every text the window shows besides the form's captions, each defined once.
@@ -22,6 +23,8 @@ MessageBoxRequest operationError(std::string message);
 MessageBoxRequest closeWhileWriting();
 // The search passed over a supported device it was not allowed to open.
 MessageBoxRequest permissionDenied();
+// The search passed over the device because another program holds it.
+MessageBoxRequest deviceInUse(const std::string& devicePath, const platform::DeviceHolder& holder);
 // The program cannot start as its command line asks.
 MessageBoxRequest startFailed(std::string message);
 

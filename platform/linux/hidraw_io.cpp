@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -57,6 +58,14 @@ IoResult<int> SystemHidrawIo::open(const std::string& path) {
 void SystemHidrawIo::close(int fd) {
     // No retry on EINTR: on Linux the descriptor is released whatever close returns.
     ::close(fd);
+}
+
+int SystemHidrawIo::lockExclusive(int fd) {
+    int result = 0;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result < 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
 }
 
 IoResult<RawInfo> SystemHidrawIo::rawInfo(int fd) {

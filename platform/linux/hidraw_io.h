@@ -31,6 +31,9 @@ class HidrawIo {
     // Opens the node for reading and writing; the value is the file descriptor.
     virtual IoResult<int> open(const std::string& path) = 0;
     virtual void close(int fd) = 0;
+    // flock(LOCK_EX | LOCK_NB): 0 when the lock was taken, otherwise the errno (EWOULDBLOCK while
+    // another open of the node holds it).
+    virtual int lockExclusive(int fd) = 0;
 
     virtual IoResult<RawInfo> rawInfo(int fd) = 0;                             // HIDIOCGRAWINFO
     virtual IoResult<std::vector<std::uint8_t>> reportDescriptor(int fd) = 0;  // HIDIOCGRDESC
@@ -45,6 +48,7 @@ class SystemHidrawIo final : public HidrawIo {
   public:
     IoResult<int> open(const std::string& path) override;
     void close(int fd) override;
+    int lockExclusive(int fd) override;
     IoResult<RawInfo> rawInfo(int fd) override;
     IoResult<std::vector<std::uint8_t>> reportDescriptor(int fd) override;
     IoResult<std::size_t> setFeature(int fd, std::span<const std::uint8_t> report) override;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/linux/lock_holder.h"
 #include "platform/linux/report_descriptor.h"
 #include "platform/linux/utf16_text.h"
 
@@ -75,6 +76,19 @@ bool LinuxPlatform::close(Handle handle) {
     }
     io_->close(fd);
     return true;
+}
+
+ClaimResult LinuxPlatform::claim(Handle handle) {
+    const auto node = find(handle);
+    if (!node)
+        return {};
+    if (io_->lockExclusive(node->fd) == 0)
+        return {true, {}};
+    return {false, holderOf((roots_.dev / node->nodeName).string()).value_or(DeviceHolder{})};
+}
+
+std::optional<DeviceHolder> LinuxPlatform::holderOf(const std::string& path) {
+    return flockHolder(roots_.proc, path);
 }
 
 int LinuxPlatform::openHandleCount() const {

@@ -15,10 +15,12 @@
 
 namespace fwu::platform::linux_hid {
 
-// Where the backend looks for sysfs and the device nodes; a fake tree in tests.
+// Where the backend looks for sysfs, the device nodes and the process file system; a fake tree
+// in tests.
 struct LinuxRoots {
     std::filesystem::path sys = "/sys";
     std::filesystem::path dev = "/dev";
+    std::filesystem::path proc = "/proc";
 };
 
 // The HID platform on Linux: hidraw nodes found through sysfs, feature reports through the
@@ -39,6 +41,10 @@ class LinuxPlatform final : public HidPlatform {
 
     OpenResult open(const std::string& path, OpenMode mode) override;
     bool close(Handle handle) override;
+    // A flock(2) lock on the handle's own open of the node: another open, in this program or
+    // another, is refused it. The holder is read from /proc/locks and /proc/PID.
+    ClaimResult claim(Handle handle) override;
+    std::optional<DeviceHolder> holderOf(const std::string& path) override;
 
     // IDs from the driver; the release number from the USB device above, otherwise 0.
     std::optional<Attributes> attributes(Handle handle) override;

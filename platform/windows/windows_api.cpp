@@ -99,6 +99,16 @@ class SystemWindowsApi final : public WindowsApi {
     BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
     DWORD GetLastError() override { return ::GetLastError(); }
     void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
+    HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name) override {
+        return ::CreateMutexW(security, initialOwner, name);
+    }
+    HANDLE OpenMutexW(DWORD access, BOOL inheritHandle, LPCWSTR name) override {
+        return ::OpenMutexW(access, inheritHandle, name);
+    }
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override {
+        return ::WaitForSingleObject(handle, milliseconds);
+    }
+    BOOL ReleaseMutex(HANDLE mutex) override { return ::ReleaseMutex(mutex); }
 
     // Windows 8 and later have them; elsewhere (Wine 8, older Windows) the backend polls.
     CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,

@@ -68,6 +68,12 @@ class WindowsApi {
     virtual BOOL CloseHandle(HANDLE handle) = 0;
     virtual DWORD GetLastError() = 0;
     virtual void Sleep(DWORD milliseconds) = 0;
+    // Named mutexes: the hold on a device between programs (device_claims.h).
+    virtual HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner,
+                                LPCWSTR name) = 0;
+    virtual HANDLE OpenMutexW(DWORD access, BOOL inheritHandle, LPCWSTR name) = 0;
+    virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+    virtual BOOL ReleaseMutex(HANDLE mutex) = 0;
 
     // Configuration manager: device-interface arrival and removal notifications, called back
     // on a thread of the system's. Windows 8 and later have them; elsewhere (older systems,

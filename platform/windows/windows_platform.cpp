@@ -76,14 +76,17 @@ struct WindowsPlatform::Collection {
     std::uint16_t featureReportLength = 0;
 };
 
-WindowsPlatform::WindowsPlatform(WindowsApi& api) : api_(api) {}
+WindowsPlatform::WindowsPlatform(WindowsApi& api) : api_(api), claims_(api) {}
 
 WindowsPlatform::~WindowsPlatform() {
     // Returns once no callback runs any more.
     if (notification_ != nullptr)
         api_.CM_Unregister_Notification(notification_);
-    for (const auto& [token, handle] : openHandles_)
-        api_.CloseHandle(handle);
+    for (const auto& [token, open] : openHandles_) {
+        api_.CloseHandle(open.device);
+        if (open.claim)
+            claims_.release(open.path, *open.claim);
+    }
 }
 
 int WindowsPlatform::openHandleCount() const {
@@ -96,7 +99,7 @@ std::optional<HANDLE> WindowsPlatform::systemHandle(Handle handle) const {
     const auto found = openHandles_.find(handle);
     if (found == openHandles_.end())
         return std::nullopt;
-    return found->second;
+    return found->second.device;
 }
 
 WindowsPlatform::Collection WindowsPlatform::inspectWithoutAccess(const std::string& path) {
@@ -145,21 +148,47 @@ OpenResult WindowsPlatform::open(const std::string& path, OpenMode mode) {
         return {std::nullopt, openErrorFor(api_.GetLastError())};
     const std::lock_guard lock(mutex_);
     const auto token = static_cast<Handle>(++lastIssued_);
-    openHandles_.emplace(token, opened);
+    openHandles_.emplace(token, OpenInterface{opened, path, std::nullopt});
     return {token, OpenError::None};
 }
 
 bool WindowsPlatform::close(Handle handle) {
-    HANDLE device = INVALID_HANDLE_VALUE;
+    OpenInterface closed;
     {
         const std::lock_guard lock(mutex_);
         const auto found = openHandles_.find(handle);
         if (found == openHandles_.end())
             return false;
-        device = found->second;
+        closed = found->second;
         openHandles_.erase(found);
     }
-    return api_.CloseHandle(device) != FALSE;
+    const bool closedDevice = api_.CloseHandle(closed.device) != FALSE;
+    if (closed.claim)
+        claims_.release(closed.path, *closed.claim);
+    return closedDevice;
+}
+
+ClaimResult WindowsPlatform::claim(Handle handle) {
+    std::string path;
+    {
+        const std::lock_guard lock(mutex_);
+        const auto found = openHandles_.find(handle);
+        if (found == openHandles_.end())
+            return {};
+        if (found->second.claim)
+            return {true, {}};
+        path = found->second.path;
+    }
+    const auto mutex = claims_.take(path);
+    if (!mutex)
+        return {};
+    const std::lock_guard lock(mutex_);
+    openHandles_.find(handle)->second.claim = *mutex;  // the handle's thread is this one
+    return {true, {}};
+}
+
+std::optional<DeviceHolder> WindowsPlatform::holderOf(const std::string& path) {
+    return claims_.held(path) ? std::optional<DeviceHolder>(DeviceHolder{}) : std::nullopt;
 }
 
 std::optional<Attributes> WindowsPlatform::attributesOf(HANDLE device) {

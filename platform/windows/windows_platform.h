@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/hid_platform.h"
+#include "platform/windows/device_claims.h"
 #include "platform/windows/windows_api.h"
 
 namespace fwu::platform::windows {
@@ -32,7 +33,13 @@ class WindowsPlatform final : public HidPlatform {
     // listed first: that collection carries the device's commands. Otherwise SetupAPI's order.
     std::vector<InterfaceEntry> enumerateInterfaces() override;
     OpenResult open(const std::string& path, OpenMode mode) override;
+    // Closes the handle, then lets go of the device when the handle held it; on the thread that
+    // claimed it.
     bool close(Handle handle) override;
+    // A named mutex for the interface path (DeviceClaims); the other handles of the interface,
+    // in this program or another, still open it. The system does not tell who holds a mutex.
+    ClaimResult claim(Handle handle) override;
+    std::optional<DeviceHolder> holderOf(const std::string& path) override;
     std::optional<Attributes> attributes(Handle handle) override;
     std::optional<Capabilities> capabilities(Handle handle) override;
     bool identityString(Handle handle, IdentityString which,
@@ -49,6 +56,13 @@ class WindowsPlatform final : public HidPlatform {
 
   private:
     struct Collection;
+    // An open interface: the Windows handle a token stands for, and the device's mutex while
+    // the token holds the device.
+    struct OpenInterface {
+        HANDLE device = INVALID_HANDLE_VALUE;
+        std::string path;
+        std::optional<HANDLE> claim;
+    };
     Collection inspectWithoutAccess(const std::string& path);
     std::optional<Attributes> attributesOf(HANDLE device);
     std::optional<Capabilities> capabilitiesOf(HANDLE device);
@@ -62,8 +76,9 @@ class WindowsPlatform final : public HidPlatform {
     bool registerForNotifications();
 
     WindowsApi& api_;
+    DeviceClaims claims_;
     mutable std::mutex mutex_;  // guards the two members below; never held across a system call
-    std::map<Handle, HANDLE> openHandles_;
+    std::map<Handle, OpenInterface> openHandles_;
     std::intptr_t lastIssued_ = 0;
 
     std::mutex notificationMutex_;  // guards the members below; held by no system call

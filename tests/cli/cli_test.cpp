@@ -44,6 +44,13 @@ const std::string Names = "\tSimulated Devices\tFirmware Update Test Device\tSIM
 const std::string Listed = "sim:hid1\tapplication\t7a5d:0a11\t1.5" + Names +
                            "1\nsim:hid2\tapplication\t7a5d:0a12\t1.5" + Names + "2\n";
 const std::string ListedBootloader = "sim:hid0\tbootloader\t7a5d:0b1d\t1.5" + Names + "1\n";
+const std::string HeldBy =
+    "sim:hid1\tapplication\t7a5d:0a12\t1.5" + Names + "2\tin use by firmware-update (process 99)\n";
+const std::string InUse =
+    " is in use by station (process 77), which may be writing to it. "
+    "Nothing was sent to it. Wait until that program has finished, or close "
+    "it, then try again.";
+const std::string HeldRefused = "The device sim:hid0" + InUse;
 const std::string UpdateProgress =
     "update: 33% (28 B of 85 B)\nupdate: 66% (56 B of 85 B)\nupdate: 100% (85 B of 85 B)\n";
 
@@ -57,6 +64,13 @@ const Case Cases[] = {
      "Firmware update complete: @image.bin written to sim:hid0.\n", UpdateProgress.c_str(), 6},
     {"--quiet --simulate update @image.bin", "", Success, "", ""},
     {"--simulate update @image.bin", "no-device", NoDevice, "", "No supported device found."},
+    // A device that another program holds: nothing sent to it, the others go on.
+    {"--simulate --trace @trace.txt update @image.bin", "held-by=station:77", Failed, "",
+     HeldRefused.c_str(), 0},
+    {"--simulate --all update @image.bin", "devices=3;held-by=,station:77,", Failed, nullptr,
+     "sim:hid1: The device sim:hid1 is in use by station (process 77)", 12},
+    {"--simulate --serial SIM-100002 list", "devices=2;held-by=,firmware-update:99", Success,
+     HeldBy.c_str(), ""},
     {"--simulate update @missing.bin", "", FileProblem, "", "Nothing was sent to the device."},
     {"--simulate update -- --odd.bin", "", FileProblem, "", "--odd.bin"},
     // A word that begins with '/' is a path, on Windows too.
@@ -366,6 +380,32 @@ TEST(CommandLine, JsonLinesCarryEachResult) {
                   "sim:hid1 SIM-100002 0a12 update transfer-failed 1 the operation failed 28 "
                   "The device did not a",
               }));
+}
+
+// A held device is listed as in use, and refused with the outcome `busy`; --repeat refuses it
+// once per visit.
+TEST(CommandLine, AHeldDeviceIsInUseAndBusy) {
+    const CliRun list("--simulate --json list", "held-by=firmware-update-cli:4242");
+    const auto device = nlohmann::json::parse(list.out.str());
+    EXPECT_EQ(device["inUse"], true);
+    EXPECT_EQ(device["holderName"], "firmware-update-cli");
+    EXPECT_EQ(device["holderProcessId"], 4242);
+    const CliRun update("--simulate --json update @image.bin", "held-by=firmware-update-cli:4242");
+    EXPECT_EQ(nlohmann::json::parse(update.out.str())["outcome"], "busy");
+
+    // B is there from the start until 2 s, and again from 2.5 s; A and C are served meanwhile.
+    const CliRun station("--simulate --repeat --wait=3 erase",
+                         "devices=4;serials=A,B,C,B;held-by=,station:77,,station:77;"
+                         "arrive-ms=0,0,1000,2500;leave-ms=,2000,,");
+    EXPECT_EQ(station.status, Failed);
+    EXPECT_EQ(station.out.str(),
+              "Erase command sent to sim:hid0.\nErase command sent to sim:hid2.\n");
+    const auto refusals = lines(station.err.str());
+    EXPECT_EQ(std::count_if(refusals.begin(), refusals.end(),
+                            [](const std::string& line) { return line.ends_with(InUse); }),
+              2)
+        << station.err.str();
+    EXPECT_EQ(station.bus->transcript().size(), 2u);
 }
 
 // The first Ctrl-C only asks the operation to stop; the next one meets the default handling and

@@ -44,8 +44,8 @@ class ObservedBus : public SimulatedBus {
 
 // One interface per letter: a and b the two application-mode IDs, B the bootloader, v another
 // vendor, p an unknown product of ours, w our bootloader ID under another vendor; and devices of
-// ours that this user may not open (L), whose open fails (o), whose attributes fail (t) or that
-// are enumerated without a path (n).
+// ours that this user may not open (L), whose open fails (o), whose attributes fail (t), that
+// are enumerated without a path (n) or that another program holds (h).
 DeviceConfig interfaceFor(char code) {
     DeviceConfig config;
     config.featureReportLength = 64;
@@ -59,6 +59,8 @@ DeviceConfig interfaceFor(char code) {
     config.faults.failOpen = code == 'o';
     config.faults.failAttributes = code == 't';
     config.faults.noInterfacePath = code == 'n';
+    if (code == 'h')
+        config.faults.heldByAnotherProgram = platform::DeviceHolder{"station", 77};
     return config;
 }
 
@@ -87,6 +89,40 @@ TEST(FindTheHid, OpensTheFirstSupportedInterfaceAndClosesEveryOtherItOpened) {
             EXPECT_EQ(link.featureReportLength(), 64);
         }
     }
+}
+
+// A device that another program holds is passed over, the first one named, and nothing sent
+// to it; so is one that another link of this program holds, until that link lets go.
+TEST(FindTheHid, PassesOverADeviceThatAnotherProgramHolds) {
+    const std::tuple<std::string, int, int> cases[] = {
+        // interfaces, device found (-1: none), device in use (-1: none)
+        {"h", -1, 0},
+        {"hha", 2, 0},
+        {"ah", 0, -1},
+        {"vhL", -1, 1}};
+    for (const auto& [interfaces, found, inUse] : cases) {
+        SCOPED_TRACE(interfaces);
+        ObservedBus bus;
+        for (const char code : interfaces)
+            bus.addDevice(interfaceFor(code));
+        DeviceLink link(bus);
+        EXPECT_EQ(link.findTheHid(), found >= 0);
+        EXPECT_EQ(link.inUse() ? link.inUse()->path : "",
+                  inUse >= 0 ? "sim:hid" + std::to_string(inUse) : "");
+        EXPECT_EQ(bus.openHandleCount(), found >= 0 ? 2 : 0);
+        EXPECT_TRUE(bus.transcript().empty());
+    }
+    ObservedBus bus;
+    bus.addDevice(interfaceFor('h'));
+    bus.addDevice(interfaceFor('a'));
+    DeviceLink first(bus), second(bus);
+    ASSERT_TRUE(first.findTheHid());
+    EXPECT_FALSE(second.findTheHid());
+    EXPECT_EQ(second.inUse()->holder, (platform::DeviceHolder{"station", 77}));
+    EXPECT_EQ(bus.holderOf("sim:hid1"), platform::DeviceHolder{});
+    first.closeConnection();
+    EXPECT_FALSE(bus.holderOf("sim:hid1"));
+    EXPECT_TRUE(second.findTheHid());
 }
 
 // Each handle is closed once; transfers move exactly the report length, never without a

@@ -324,6 +324,44 @@ TEST(Operations, RefuseADeviceInTheModeTheyDoNotWrite) {
     }
 }
 
+// A device that another program holds is refused by every operation, with nothing sent; once that
+// program has let go, the next run searches again and takes it. An upgrade whose device another
+// program takes in bootloader mode stops at once, before the download.
+TEST(Operations, RefuseADeviceThatAnotherProgramHolds) {
+    const platform::DeviceHolder holder{"station", 77};
+    for (const Operation run :
+         {Update, Download, Upgrade, Dump, Verify, EraseChip, EnterBootloader}) {
+        SCOPED_TRACE(static_cast<int>(run));
+        OperationRig rig;
+        DeviceConfig config;
+        config.faults.heldByAnotherProgram = holder;
+        rig.devicePath = rig.bus.addDevice(config);
+        EXPECT_FALSE(rig.link.findTheHid());
+        const OperationResult result = rig.operations().run(run);
+        EXPECT_EQ(result.outcome, Outcome::Busy);
+        EXPECT_EQ(result.message, messages::deviceInUse(rig.devicePath, holder));
+        EXPECT_TRUE(rig.bus.transcript().empty());
+        EXPECT_EQ(rig.host.texts(Call::ShowError), std::vector<std::string>{result.message});
+
+        rig.bus.config(rig.devicePath).faults.heldByAnotherProgram.reset();
+        rig.host.calls.clear();
+        EXPECT_NE(rig.operations().run(run).outcome, Outcome::Busy);
+        EXPECT_FALSE(rig.bus.transcript().empty() && rig.host.texts(Call::ShowError).empty());
+    }
+
+    OperationRig rig;
+    writeFile(rig.file(DownloadImageName), imageBytes(80));
+    rig.plugIn();
+    rig.host.onCall = [&](const HostCall& call) {
+        if (call.call == Call::ProcessEvents)  // waiting: the device is restarting
+            rig.bus.config(rig.devicePath).faults.heldByAnotherProgram = holder;
+    };
+    const OperationResult result = rig.operations().run(Upgrade);
+    EXPECT_EQ(result.outcome, Outcome::Busy);
+    EXPECT_EQ(result.message, messages::upgradeBootloaderInUse("sim:hid1", holder));
+    EXPECT_EQ(rig.reportsSent().size(), 1u) << "the magic only";
+}
+
 // A path given explicitly is named as given, and the advice is about it, never about the
 // program's folder; the program's own files keep that advice.
 TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {

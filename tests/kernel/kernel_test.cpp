@@ -1,9 +1,13 @@
 // Runs inside a virtual machine on a real Linux kernel: simulated devices put on its HID bus
 // through uhid, and the program's own Linux backend, device link and operations talking to
 // them through hidraw. Every check compares what the device took with what was meant.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <functional>
 
 #include <algorithm>
 #include <atomic>
@@ -104,10 +108,10 @@ void expectUpdated(UhidDevice& device, const DeviceState& before, const Bytes& i
 
 // Writes `size` bytes of a pattern as the image `name`; returns them zero-padded to the
 // records they are sent in.
-Bytes writeImage(const char* name, std::size_t size) {
+Bytes writeImage(const char* name, std::size_t size, std::uint8_t seed = 0x31) {
     Bytes bytes(size);
     for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(0x31 + i * 7);
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
     std::ofstream(bench->folder / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
     bytes.resize((size / ImageRecordSize + 1) * ImageRecordSize, 0);
@@ -223,6 +227,7 @@ TEST_F(Kernel, NetlinkTellsOfTheDeviceLeavingAndComingBack) {
 
 // Three devices at once: each holds the image afterwards and took no other device's reports.
 TEST_F(Kernel, AllUpdatesThreeDevicesEachWithItsOwnReportsOnly) {
+    link.closeConnection();  // the bench's device is one of the three
     UhidDevice second{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-4712"};
     UhidDevice third{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-4713"};
     std::string error;
@@ -314,6 +319,190 @@ TEST_F(Kernel, ADeviceBackUnderItsNodeIsAnotherArrival) {
     EXPECT_EQ(after.path, before.path);
     EXPECT_FALSE(before.arrival.empty());
     EXPECT_NE(after.arrival, before.arrival);
+}
+
+// Where run.sh puts the command-line program.
+constexpr const char* CliProgram = "/firmware-update-cli";
+constexpr std::size_t PacedImageSize = 100 * ImageRecordSize - 1;  // 100 records
+constexpr std::chrono::milliseconds Pace{100};
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// The command-line program started as a process of its own, as another program on the machine
+// would be, with its standard output and error in files; killed at the end if still running.
+struct Program {
+    explicit Program(std::vector<std::string> arguments) {
+        static int started = 0;
+        out = (fs::temp_directory_path() / ("program-" + std::to_string(++started))).string();
+        err = out + ".err";
+        arguments.insert(arguments.begin(), CliProgram);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if ((pid = ::fork()) == 0) {
+            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (o >= 0 && e >= 0 && ::dup2(o, 1) >= 0 && ::dup2(e, 2) >= 0)
+                ::execv(CliProgram, argv.data());
+            _exit(127);
+        }
+    }
+    ~Program() {
+        if (running())
+            ::kill(pid, SIGKILL);
+        wait();
+    }
+    Program(const Program&) = delete;
+    bool running() {
+        int result = 0;
+        if (!status && ::waitpid(pid, &result, WNOHANG) == pid)
+            status = result;
+        return !status;
+    }
+    int wait() {  // the exit status; -1 when a signal ended it
+        int result = 0;
+        if (!status && ::waitpid(pid, &result, 0) == pid)
+            status = result;
+        return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+    }
+    std::string output() const { return fileText(out); }
+    std::string errors() const { return fileText(err); }
+
+    std::string out, err;
+    pid_t pid = -1;
+    std::optional<int> status;
+};
+
+// Polls `done` until it holds or `limit` has passed.
+void waitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+// The outcomes the --json lines of `output` give the device with `serial`.
+std::vector<std::string> outcomesOf(const std::string& output, const std::string& serial) {
+    std::vector<std::string> outcomes;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        const auto at = line.find("\"outcome\":\"") + 11;
+        if (line.find("\"serialNumber\":\"" + serial + "\"") != std::string::npos)
+            outcomes.push_back(line.substr(at, line.find('"', at) - at));
+    }
+    return outcomes;
+}
+
+// A device of its own beside the bench's, paced, and an update of it started and under way.
+struct PacedUpdate {
+    explicit PacedUpdate(const std::string& serial)
+        : serial(serial), device({}, SimulatedDevice::Kind::Family, "Widget Mk2", serial) {
+        std::string error;
+        EXPECT_TRUE(device.start(error) && waitForNode(Application, 2)) << error;
+        image = writeImage("paced.bin", PacedImageSize);
+        other = writeImage("other.bin", PacedImageSize, 0x52);
+        before = stateOf(device);
+        device.pace(Pace);
+        writer.emplace(std::vector<std::string>{"--serial", serial, "update", path("paced.bin")});
+        waitUntil([&] { return stateOf(device).requests >= before.requests + 3; },
+                  std::chrono::seconds(60));
+    }
+    static std::string path(const char* name) { return (bench->folder / name).string(); }
+
+    std::string serial;
+    UhidDevice device;
+    Bytes image, other;
+    DeviceState before;
+    std::optional<Program> writer;
+};
+
+// Two programs update one device at once: the one that has it writes its image whole; the other
+// is refused before it sends anything, and told which program holds the device.
+TEST_F(Kernel, ASecondProgramIsRefusedWhileTheFirstWrites) {
+    PacedUpdate paced("SN-5001");
+    const std::string trace = PacedUpdate::path("other.trace");
+    Program intruder({"--serial", paced.serial, "--json", "--trace", trace, "update",
+                      PacedUpdate::path("other.bin")});
+    waitUntil([&] { return !intruder.running(); }, std::chrono::seconds(20));
+    paced.device.pace({});
+    const int writerStatus = paced.writer->wait(), intruderStatus = intruder.wait();
+    std::printf("writer: exit %d; intruder: exit %d, %s%s", writerStatus, intruderStatus,
+                intruder.errors().c_str(), intruder.output().c_str());
+    EXPECT_EQ(writerStatus, 0);
+    EXPECT_EQ(intruderStatus, 1);
+    EXPECT_EQ(outcomesOf(intruder.output(), paced.serial), std::vector<std::string>{"busy"});
+    const std::string holder =
+        "in use by firmware-update-cli (process " + std::to_string(paced.writer->pid) + ")";
+    EXPECT_NE(intruder.errors().find(holder), std::string::npos) << intruder.errors();
+    EXPECT_EQ(fs::file_size(trace), 0u) << "the refused program sent nothing";
+    expectUpdated(paced.device, paced.before, paced.image);
+}
+
+// A program killed in the middle of an update leaves the device free for the next one; while it
+// held the device, `list` showed it in use by that program.
+TEST_F(Kernel, AProgramKilledMidUpdateLeavesTheDeviceFree) {
+    PacedUpdate paced("SN-5002");
+    Program list({"--serial", paced.serial, "--json", "list"});
+    EXPECT_EQ(list.wait(), 0);
+    const std::string heldBy =
+        "\"inUse\":true,\"holderName\":\"firmware-update-cli\","
+        "\"holderProcessId\":" +
+        std::to_string(paced.writer->pid) + "}";
+    EXPECT_NE(list.output().find(heldBy), std::string::npos) << list.output();
+    paced.writer.reset();  // killed
+    paced.device.pace({});
+    Program next({"--serial", paced.serial, "update", PacedUpdate::path("other.bin")});
+    EXPECT_EQ(next.wait(), 0) << next.errors();
+    const DeviceState state = stateOf(paced.device);
+    EXPECT_TRUE(state.finishedComplete);
+    EXPECT_TRUE(std::equal(paced.other.begin(), paced.other.end(), state.flash.begin()));
+}
+
+// Two stations' --all runs over the same three devices at once: each device is updated whole by
+// one of them and reported busy by the other.
+TEST_F(Kernel, TwoAllRunsAtOnceLeaveEachFlashWithOneWholeImage) {
+    link.closeConnection();  // the bench's device is one of the three
+    UhidDevice second{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-5003"};
+    UhidDevice third{{}, SimulatedDevice::Kind::Family, "Widget Mk2", "SN-5004"};
+    std::string error;
+    ASSERT_TRUE(second.start(error) && third.start(error) && waitForNode(Application, 3));
+    const Bytes images[] = {writeImage("first.bin", PacedImageSize),
+                            writeImage("second.bin", PacedImageSize, 0x52)};
+    const std::pair<UhidDevice*, const char*> devices[] = {
+        {&bench->device, "SN-4711"}, {&second, "SN-5003"}, {&third, "SN-5004"}};
+    std::vector<DeviceState> before;
+    for (const auto& [device, serial] : devices) {
+        before.push_back(stateOf(*device));
+        device->pace(Pace);
+    }
+    Program runs[] = {Program({"--all", "--json", "update", PacedUpdate::path("first.bin")}),
+                      Program({"--all", "--json", "update", PacedUpdate::path("second.bin")})};
+    const auto refusals = [&] {
+        const std::string lines = runs[0].output() + runs[1].output();
+        std::size_t busy = 0;
+        for (auto at = lines.find("\"busy\""); at != std::string::npos;
+             at = lines.find("\"busy\"", at + 1))
+            ++busy;
+        return busy;
+    };
+    waitUntil([&] { return refusals() >= std::size(devices); }, std::chrono::seconds(30));
+    for (const auto& [device, serial] : devices)
+        device->pace({});
+    for (Program& run : runs)
+        run.wait();
+    for (std::size_t index = 0; index < std::size(devices); ++index) {
+        SCOPED_TRACE(devices[index].second);
+        auto outcomes = outcomesOf(runs[0].output(), devices[index].second);
+        const bool firstWrote = outcomes == std::vector<std::string>{"succeeded"};
+        for (const std::string& outcome : outcomesOf(runs[1].output(), devices[index].second))
+            outcomes.push_back(outcome);
+        std::sort(outcomes.begin(), outcomes.end());
+        EXPECT_EQ(outcomes, (std::vector<std::string>{"busy", "succeeded"}));
+        expectUpdated(*devices[index].first, before[index], images[firstWrote ? 0 : 1]);
+    }
 }
 
 // The application node is held open through the restart, so the bootloader comes back under

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Boots Debian's own kernel (package linux-image-amd64) under QEMU without KVM, with an
 # initramfs of busybox, the HID modules and the kernel test program, and reads the result
-# from the serial console. Usage: run.sh PATH/TO/fwu_kernel_test
+# from the serial console. Usage: run.sh PATH/TO/fwu_kernel_test [PROGRAM...]: each PROGRAM (the
+# command-line program, which the test starts as processes of their own) goes in / beside it.
 set -euo pipefail
 
 test_program=$(realpath "$1")
+shift
 timeout_seconds=${KERNEL_TEST_TIMEOUT:-240}
 here=$(dirname "$(realpath "$0")")
 
@@ -51,11 +53,18 @@ for name in hid uhid hid-generic; do
 done
 printf '%s\n' "${order[@]}" > "$root/modules/order"
 
-# The test program and the shared libraries it needs, at their own paths.
-cp "$test_program" "$root/fwu_kernel_test"
-for library in $(ldd "$test_program" | grep -o '/[^ ]*'); do
-    mkdir -p "$root$(dirname "$library")"
-    cp -L "$library" "$root$library"
+# The programs and the shared libraries they need, at their own paths.
+add_program() {
+    local program=$1 name=$2 library
+    cp "$program" "$root/$name"
+    for library in $(ldd "$program" | grep -o '/[^ ]*'); do
+        mkdir -p "$root$(dirname "$library")"
+        cp -L "$library" "$root$library"
+    done
+}
+add_program "$test_program" fwu_kernel_test
+for program in "$@"; do
+    add_program "$(realpath "$program")" "$(basename "$program")"
 done
 
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initramfs.gz"

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -30,11 +31,12 @@ using simulator::SimulatedDevice;
 // does on the simulated bus. Only whole feature reports reach it; a request from the device's
 // `faults.failTransfersFrom` on fails with EIO. After the enter-bootloader command the device
 // leaves the bus and, after its re-enumeration delay, comes back in its bootloader as a new
-// node. Each instance is a device of its own.
+// node. Each instance is a device of its own. A paced device waits before each answer, so that
+// a program writing to it is still at work while another one tries it.
 class UhidDevice {
   public:
-    UhidDevice(const simulator::DeviceConfig& config, SimulatedDevice::Kind kind,
-               std::string name, std::string uniq)
+    UhidDevice(const simulator::DeviceConfig& config, SimulatedDevice::Kind kind, std::string name,
+               std::string uniq)
         : device_(config, kind), name_(std::move(name)), uniq_(std::move(uniq)) {}
     ~UhidDevice() {
         stop_ = true;
@@ -69,6 +71,9 @@ class UhidDevice {
         std::lock_guard lock(mutex_);
         onRequest_ = std::move(hook);
     }
+    // The wait before each answer; zero answers at once. Far below the kernel's five seconds for
+    // an answer.
+    void pace(std::chrono::milliseconds wait) { pace_ = wait; }
 
     // Runs `use` on the device under the lock its thread serves it with.
     template <typename Use>
@@ -109,8 +114,10 @@ class UhidDevice {
                 continue;
             if (::read(fd_, &event, sizeof event) <= 0)
                 return;
-            if (event.type == UHID_SET_REPORT || event.type == UHID_GET_REPORT)
+            if (event.type == UHID_SET_REPORT || event.type == UHID_GET_REPORT) {
+                std::this_thread::sleep_for(pace_.load());
                 answer(event);
+            }
         }
     }
 
@@ -163,6 +170,7 @@ class UhidDevice {
     std::string uniq_;
     int fd_ = -1;
     std::atomic<bool> stop_ = false;
+    std::atomic<std::chrono::milliseconds> pace_{};
     std::thread thread_;
     std::mutex mutex_;
     std::function<void(std::uint64_t)> onRequest_;

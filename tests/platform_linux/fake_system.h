@@ -52,7 +52,7 @@ struct FakeSystem {
     std::string devicePath(unsigned number) const {
         return root / "dev" / ("hidraw" + std::to_string(number));
     }
-    LinuxRoots roots() const { return LinuxRoots{root / "sys", root / "dev"}; }
+    LinuxRoots roots() const { return LinuxRoots{root / "sys", root / "dev", root / "proc"}; }
 
     // class/hidraw/hidrawN leads to the node below its HID device, whose `device` link leads
     // back up; the HID device is a child of a USB interface or of the virtual uhid device.
@@ -82,6 +82,7 @@ struct FakeSystem {
     std::filesystem::path root;
     std::map<std::string, FakeNode> nodes;  // by device path
     std::map<int, std::string> openFds;
+    std::map<std::string, int> locks;  // the descriptor holding each locked node
     std::vector<std::vector<std::uint8_t>> sentReports;
     int nextFd = 3;
 };
@@ -102,6 +103,12 @@ class FakeHidrawIo final : public HidrawIo {
     void close(int fd) override {
         if (system_.openFds.erase(fd) == 0)
             throw std::logic_error("close of a descriptor not open");
+        std::erase_if(system_.locks, [fd](const auto& lock) { return lock.second == fd; });
+    }
+    // As flock(2): one open of a node holds it, another open is refused it.
+    int lockExclusive(int fd) override {
+        const auto [lock, taken] = system_.locks.emplace(system_.openFds.at(fd), fd);
+        return taken || lock->second == fd ? 0 : EWOULDBLOCK;
     }
     IoResult<RawInfo> rawInfo(int fd) override { return {node(fd).info, 0}; }
     IoResult<std::vector<std::uint8_t>> reportDescriptor(int fd) override {

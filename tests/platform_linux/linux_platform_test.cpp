@@ -1,6 +1,8 @@
 #include "platform/linux/linux_platform.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <array>
 #include <cstdio>
@@ -158,6 +160,52 @@ TEST_F(LinuxPlatformTest, EveryHandleIsClosedOnceAndAClosedOneStaysClosed) {
     EXPECT_EQ(system_.openFds.size(), 2u);
     platform_.reset();
     EXPECT_TRUE(system_.openFds.empty()) << "the platform closes what is still open";
+}
+
+// One open of a node holds it; every other open is refused it until that one closes, and told
+// who holds it from the kernel's lock table (a waiting lock, a POSIX lock and another file's
+// lock are none of it) and the holder's comm, or its command line where comm was cut short.
+TEST_F(LinuxPlatformTest, AClaimHoldsTheNodeAgainstEveryOtherOpenAndNamesItsHolder) {
+    system_.add(0, node(protocol::ApplicationProductIds[0]));
+    const std::string path = system_.devicePath(0);
+    struct stat locked {};
+    ASSERT_EQ(::stat(path.c_str(), &locked), 0);
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(locked.st_dev), minor(locked.st_dev),
+                  static_cast<unsigned long long>(locked.st_ino));
+    const std::string lockTable = "1: POSIX  ADVISORY  WRITE 7 " + std::string(file) +
+                                  " 0 EOF\n1: -> FLOCK  ADVISORY  WRITE 9 " + file +
+                                  " 0 EOF\n2: FLOCK  ADVISORY  WRITE 8 00:05:1 0 EOF\n"
+                                  "3: FLOCK  ADVISORY  WRITE 4242 " +
+                                  file + " 0 EOF\n";
+    const auto proc = system_.roots().proc;
+    const std::tuple<const char*, std::string, DeviceHolder> cases[] = {
+        // comm, command line, holder; no comm: no such process
+        {"firmware-update\n", std::string("/usr/bin/firmware-update-cli\0update", 35),
+         DeviceHolder{"firmware-update-cli", 4242}},
+        {"firmware-update\n", "bash", DeviceHolder{"firmware-update", 4242}},
+        {nullptr, "", DeviceHolder{"", 4242}},
+    };
+    for (const auto& [comm, commandLine, holder] : cases) {
+        SCOPED_TRACE(commandLine);
+        std::filesystem::remove_all(proc);
+        FakeSystem::write(proc / "locks", lockTable);
+        if (comm) {
+            FakeSystem::write(proc / "4242/comm", comm);
+            FakeSystem::write(proc / "4242/cmdline", commandLine);
+        }
+        const Handle first = open(0), second = open(0);
+        EXPECT_TRUE(platform().claim(first).claimed);
+        const ClaimResult refused = platform().claim(second);
+        EXPECT_FALSE(refused.claimed);
+        EXPECT_EQ(refused.holder, holder);
+        EXPECT_EQ(platform().holderOf(path), std::optional(holder));
+        EXPECT_TRUE(platform().close(first));
+        EXPECT_TRUE(platform().claim(second).claimed);
+        EXPECT_TRUE(platform().close(second));
+    }
+    FakeSystem::write(proc / "locks", "");
+    EXPECT_FALSE(platform().holderOf(path));
 }
 
 TEST_F(LinuxPlatformTest, FeatureTransfersPassTheWholeReportOrFail) {

@@ -2,6 +2,7 @@
 
 #include "device/protocol.h"
 #include "firmware/messages.h"
+#include "window/window_texts.h"
 #include "window_fixture.h"
 
 namespace fwu::window::testing {
@@ -50,9 +51,7 @@ TEST(WindowOperations, EachButtonRunsItsOperationAndACloseStopsItAsItsKindRequir
     const std::vector<int> fullBar{0, 112, 225, 337, 0}, download{0, 84, 169, 253}, cut{0, 112, 0};
     constexpr auto No = MessageAnswer::No, Yes = MessageAnswer::Yes, Ok = MessageAnswer::Ok;
     const auto asIs = [](DeviceConfig&) {};
-    const auto inBootloader = [](DeviceConfig& d) {
-        d.mode = simulator::DeviceMode::Bootloader;
-    };
+    const auto inBootloader = [](DeviceConfig& d) { d.mode = simulator::DeviceMode::Bootloader; };
     const auto rejectsRecord2 = [](DeviceConfig& d) { d.faults.failTransfersFrom = 3; };
     const auto neverBack = [](DeviceConfig& d) { d.reenumerationDelay.reset(); };
     const struct {
@@ -123,6 +122,22 @@ TEST(WindowOperations, EachButtonRunsItsOperationAndACloseStopsItAsItsKindRequir
         EXPECT_TRUE(window.closeRequested());
         EXPECT_EQ(rig.bus.openHandleCount(), 0);
     }
+}
+
+// A click while another program holds the device says so and sends nothing; once that program
+// has let go, the next click takes the device.
+TEST(WindowOperations, AButtonRefusesADeviceThatAnotherProgramHoldsUntilItIsLetGo) {
+    WindowRig rig;
+    const platform::DeviceHolder holder{"station", 77};
+    MainWindow& window =
+        startOn(rig, [&](DeviceConfig& d) { d.faults.heldByAnotherProgram = holder; });
+    window.click(Command5);
+    EXPECT_TRUE(rig.commandsSent().empty());
+    EXPECT_EQ(rig.view.boxes.back(),
+              texts::operationError(firmware::messages::deviceInUse("sim:hid0", holder)));
+    rig.bus.config("sim:hid0").faults.heldByAnotherProgram.reset();
+    window.click(Command5);
+    EXPECT_EQ(rig.commandsSent(), std::vector<std::uint8_t>{Erase});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "firmware/messages.h"
 #include "window/window_files.h"
+#include "window/window_texts.h"
 #include "window_fixture.h"
 
 namespace fwu::window::testing {
@@ -18,6 +19,8 @@ TEST(WindowStartup, EachStartShowsItsCaptionsAndBoxesThenClosesTheDevice) {
     const auto asIs = [](DeviceConfig&) {};
     const auto version = [](DeviceConfig& d) { d.versionNumber = 0x010A; };
     const auto forbids = [](DeviceConfig& d) { d.faults.permissionDenied = true; };
+    const platform::DeviceHolder holder{"firmware-update-cli", 4242};
+    const auto held = [&](DeviceConfig& d) { d.faults.heldByAnotherProgram = holder; };
     enum Image { Missing, File, Folder };
     const struct {
         const char* name;
@@ -34,6 +37,12 @@ TEST(WindowStartup, EachStartShowsItsCaptionsAndBoxesThenClosesTheDevice) {
         {"Velnor.bin a folder", 120, Folder, version, {found[0], found[1], " 1.A", found[3]}, {}},
         {"no device", 72, File, nullptr, {}, {}},
         {"a device this user may not open", 144, File, forbids, {}, {forbidden}},
+        {"a device another program holds",
+         96,
+         File,
+         held,
+         {},
+         {texts::deviceInUse("sim:hid0", holder)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

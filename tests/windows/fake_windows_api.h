@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -39,7 +40,9 @@ struct FakeInterface {
 // SetupAPI, HID.dll and the kernel calls over a table of interfaces, as Windows documents them:
 // a closed handle's value is the next one issued; a string query fails, writing nothing, when
 // the buffer cannot take the string and its zero; an open without access rights works on a
-// device that another program holds and reads attributes and capabilities, but no reports.
+// device that another program holds and reads attributes and capabilities, but no reports; a
+// named mutex lives while a handle refers to it and belongs to the thread that waited for it,
+// which may wait for it again.
 // Every call may come from any thread; read the public state when no other thread uses it.
 class FakeWindowsApi final : public WindowsApi {
   public:
@@ -55,6 +58,16 @@ class FakeWindowsApi final : public WindowsApi {
     int destroyedInfoSets = 0;
     std::string lastStringQuery;
     std::vector<std::uint8_t> lastFeatureSent;
+
+    // A named mutex; one planted by a test stands for another program's.
+    struct FakeMutex {
+        int handles = 1;
+        int owner = 0;           // the owning thread (threadNumber()); 0: none
+        bool abandoned = false;  // its owner ended without releasing it
+        bool otherUser = false;  // made by a program of another user: access is denied
+    };
+    static constexpr int OtherProgram = -1;  // the owner of a mutex another program holds
+    std::map<std::wstring, FakeMutex> mutexes;
 
     HDEVINFO SetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD flags) override {
         return flags == (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE) ? InfoSet : INVALID_HANDLE_VALUE;
@@ -107,6 +120,13 @@ class FakeWindowsApi final : public WindowsApi {
     }
     BOOL CloseHandle(HANDLE handle) override {
         const std::lock_guard lock(mutex_);
+        if (const auto named = mutexHandles_.find(valueOf(handle)); named != mutexHandles_.end()) {
+            if (--mutexes.at(named->second).handles == 0)
+                mutexes.erase(named->second);
+            mutexHandles_.erase(named);
+            freed_.push_back(valueOf(handle));
+            return TRUE;
+        }
         if (openOf(handle) == nullptr)
             return FALSE;
         open.erase(valueOf(handle));
@@ -115,6 +135,42 @@ class FakeWindowsApi final : public WindowsApi {
     }
     DWORD GetLastError() override { return lastError; }
     void Sleep(DWORD) override {}
+
+    // Made without an owner; a thread may wait for a mutex it owns again.
+    HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL, LPCWSTR name) override {
+        const std::lock_guard lock(mutex_);
+        inheritableOpens += security != nullptr && security->bInheritHandle;
+        const auto [named, made] = mutexes.try_emplace(name, FakeMutex{0});
+        if (named->second.otherUser)
+            return failWith(ERROR_ACCESS_DENIED), nullptr;
+        lastError = made ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+        return newMutexHandle(named->first);
+    }
+    HANDLE OpenMutexW(DWORD, BOOL, LPCWSTR name) override {
+        const std::lock_guard lock(mutex_);
+        const auto named = mutexes.find(name);
+        if (named == mutexes.end() || named->second.otherUser)
+            return failWith(named == mutexes.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED),
+                   nullptr;
+        return newMutexHandle(named->first);
+    }
+    // A wait that would block (another thread owns the mutex) times out at once.
+    DWORD WaitForSingleObject(HANDLE handle, DWORD) override {
+        const std::lock_guard lock(mutex_);
+        FakeMutex* named = mutexOf(handle);
+        if (named == nullptr || (named->owner != 0 && named->owner != threadNumber()))
+            return named == nullptr ? WAIT_FAILED : WAIT_TIMEOUT;
+        named->owner = threadNumber();
+        return std::exchange(named->abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
+    }
+    BOOL ReleaseMutex(HANDLE handle) override {
+        const std::lock_guard lock(mutex_);
+        FakeMutex* named = mutexOf(handle);
+        if (named == nullptr || named->owner != threadNumber())
+            return failWith(ERROR_NOT_OWNER);
+        named->owner = 0;
+        return TRUE;
+    }
 
     // Device-interface notifications, or none (as under Wine). notify() calls the callback as
     // the system's thread would.
@@ -195,6 +251,26 @@ class FakeWindowsApi final : public WindowsApi {
     static inline const HCMNOTIFICATION Registration = reinterpret_cast<HCMNOTIFICATION>(0x7e9);
     static constexpr ULONG LargestStringBuffer = 4093;
 
+    static int threadNumber() {
+        static std::atomic<int> threads{0};
+        thread_local const int number = ++threads;
+        return number;
+    }
+    // With the lock held.
+    HANDLE newMutexHandle(const std::wstring& name) {
+        ++mutexes.at(name).handles;
+        const std::uintptr_t handle = freed_.empty() ? nextHandle_ += 4 : freed_.back();
+        if (!freed_.empty())
+            freed_.pop_back();
+        mutexHandles_[handle] = name;
+        return reinterpret_cast<HANDLE>(handle);
+    }
+    FakeMutex* mutexOf(HANDLE handle) {
+        const auto named = mutexHandles_.find(valueOf(handle));
+        if (named == mutexHandles_.end())
+            return failWith(ERROR_INVALID_HANDLE), nullptr;
+        return &mutexes.at(named->second);
+    }
     static std::uintptr_t valueOf(const void* pointer) {
         return reinterpret_cast<std::uintptr_t>(pointer);
     }
@@ -234,7 +310,8 @@ class FakeWindowsApi final : public WindowsApi {
     }
 
     std::mutex mutex_;
-    std::vector<std::uintptr_t> freed_;  // reused, the last freed first
+    std::map<std::uintptr_t, std::wstring> mutexHandles_;  // the mutex each handle refers to
+    std::vector<std::uintptr_t> freed_;                    // reused, the last freed first
     std::uintptr_t nextHandle_ = 0x100;
 };
 

@@ -9,6 +9,7 @@
 
 #include "device/device_link.h"
 #include "device/protocol.h"
+#include "platform/windows/device_claims.h"
 #include "tests/windows/fake_windows_api.h"
 
 namespace fwu::platform::windows {
@@ -99,6 +100,44 @@ TEST(WindowsOpen, TellsWhyAnOpenFailed) {
         EXPECT_FALSE(link.findTheHid());
         EXPECT_EQ(link.permissionDenied(), expected == OpenError::PermissionDenied);
         EXPECT_TRUE(api.open.empty());
+    }
+}
+
+// The hold between programs is a mutex in the global namespace, one per interface path whatever
+// its case. Free or abandoned, the search takes it until the device is closed; held by another
+// program, another user's (access denied), or held through another link of this program, it is
+// refused and the device left alone.
+TEST(WindowsClaim, TheSearchHoldsTheDevicesMutexOrPassesOverTheDevice) {
+    const std::wstring name = claimMutexName(DevicePath);
+    EXPECT_EQ(name.find(L'\\', 7), std::wstring::npos) << "one backslash, after Global";
+    std::string upper = DevicePath;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    EXPECT_EQ(claimMutexName(upper), L"Global\\" + name.substr(7));
+    EXPECT_NE(claimMutexName(SecondCollection), name);
+
+    constexpr int Other = FakeWindowsApi::OtherProgram;
+    const std::tuple<const char*, std::optional<FakeWindowsApi::FakeMutex>, bool> cases[] = {
+        {"free", std::nullopt, true},
+        {"held", {{1, Other}}, false},
+        {"abandoned", {{1, 0, true}}, true},
+        {"another user's", {{1, Other, false, true}}, false}};
+    for (const auto& [what, planted, claimed] : cases) {
+        SCOPED_TRACE(what);
+        FakeWindowsApi api;
+        api.interfaces = {supportedDevice()};
+        if (planted)
+            api.mutexes[name] = *planted;
+        WindowsPlatform platform(api);
+        device::DeviceLink link(platform), second(platform);
+        EXPECT_EQ(link.findTheHid(), claimed);
+        EXPECT_TRUE(platform.holderOf(DevicePath));
+        EXPECT_FALSE(second.findTheHid());
+        link.closeConnection();
+        EXPECT_EQ(api.mutexes.contains(name) ? api.mutexes[name].owner : 0,
+                  planted ? planted->owner : 0);
+        EXPECT_EQ(second.findTheHid(), claimed);
+        EXPECT_TRUE(api.lastFeatureSent.empty());
+        EXPECT_EQ(api.inheritableOpens, 0);
     }
 }
 
