@@ -8,6 +8,7 @@
 
 #include "device/protocol.h"
 #include "firmware/program_files.h"
+#include "platform/sha256.h"
 
 namespace fwu::device {
 class DeviceLink;
@@ -16,6 +17,7 @@ class DeviceLink;
 namespace fwu::firmware {
 
 class OperationHost;
+class SleepGuard;
 
 // The program's operations: the front ends choose from this list.
 enum class Operation {
@@ -62,12 +64,20 @@ enum class Outcome {
 struct OperationResult {
     Outcome outcome = Outcome::Succeeded;
     std::string message;  // what happened and what to do; empty on success and for NoDevice
+    // The SHA-256 of the image the operation read (and sent, as far as it sent any); nothing
+    // when it read none.
+    std::optional<platform::Sha256Digest> imageSha256 = {};
 };
 
 struct OperationSettings {
     std::chrono::milliseconds upgradeWaitLimit{30000};
     std::chrono::milliseconds upgradeWaitPeriod{100};
     std::size_t dumpBlockCount = protocol::BlockCount;  // fewer only in tests
+    // Keeps the system awake while firmware is written; none: the system is not asked.
+    SleepGuard* sleepGuard = nullptr;
+    // The SHA-256 the image must have to be sent or compared (the command line's --sha256), on
+    // top of the checksum file beside the image; none: only that file, when it is there.
+    std::optional<platform::Sha256Digest> imageSha256 = {};
 };
 
 // The operations of the program over one device link, reporting to one host.

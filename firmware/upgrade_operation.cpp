@@ -78,8 +78,9 @@ OperationResult runUpgrade(const OperationContext& context) {
     if (!context.link.deviceDetected())
         return failed(Outcome::NoDevice, {});
     // A device is never put into its bootloader with nothing to load.
-    const CheckedImage image = loadCheckedImage(
-        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestDownloadImage);
+    const CheckedImage image =
+        loadCheckedImage(context, context.files.downloadImage(),
+                         context.files.downloadImageOrigin(), LargestDownloadImage);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;
@@ -90,7 +91,10 @@ OperationResult runUpgrade(const OperationContext& context) {
     }
 
     context.host.showUpgradeBusy();
+    // From the restart into the bootloader to the image's last record, the wait included.
+    auto awake = keepAwakeWhileWriting(context);
     const OperationResult result = switchWaitAndDownload(context, image.bytes);
+    awake.reset();
     endProgram(context, result);
     return result;
 }
