@@ -15,6 +15,7 @@
 #include "cli/session.h"
 #include "cli/station.h"
 #include "firmware/messages.h"
+#include "firmware/sleep_guard.h"
 #include "platform/file_system.h"
 #include "simulator/chosen_platform.h"
 
@@ -110,9 +111,13 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
 
     ResultLines results(options.json ? &environment.out : nullptr, std::move(log));
     const InterruptCatcher interrupts;
+    firmware::SleepGuard sleepGuard(
+        environment.makeSleepInhibitor ? environment.makeSleepInhibitor() : nullptr);
     firmware::OperationSettings settings;
     if (options.upgradeTimeout)
         settings.upgradeWaitLimit = *options.upgradeTimeout;
+    settings.sleepGuard = &sleepGuard;
+    settings.imageSha256 = options.imageSha256;
     const Session session{options, environment, backend, options.tracePath ? &trace : nullptr,
                           results, interrupts,  *files,  settings};
     ExitStatus status =
@@ -137,8 +142,13 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
 }  // namespace
 
 Environment processEnvironment() {
-    return Environment{std::cout, std::cerr, standardErrorIsTerminal(),
-                       simulator::makeChosenPlatform, platform::programFolder};
+    return Environment{std::cout,
+                       std::cerr,
+                       standardErrorIsTerminal(),
+                       simulator::makeChosenPlatform,
+                       platform::programFolder,
+                       std::chrono::system_clock::now,
+                       platform::makeSystemSleepInhibitor};
 }
 
 int run(std::span<const std::string_view> arguments, const Environment& environment) {

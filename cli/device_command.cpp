@@ -167,6 +167,7 @@ class DeviceRun {
         result.outcome = outcomeName(outcome.outcome);
         result.status = exitStatusFor(outcome.outcome);
         result.message = outcome.message;
+        result.imageSha256 = outcome.imageSha256;
         result.finalPath = link_.devicePath().empty() ? target_.device.path : link_.devicePath();
         return result;
     }
@@ -180,6 +181,7 @@ class DeviceRun {
         host_.setProgressSubject(std::string(commandName(command)), totalBytes);
         OperationResult outcome = operations_.run(*operation);
         output_.progress.finish();
+        result.notices = host_.takeNotices();
         if (outcome.outcome == Outcome::Succeeded) {
             outcome.message = successMessage(command, files_, link_.devicePath());
             result.bytes = totalBytes;
