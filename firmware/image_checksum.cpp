@@ -81,6 +81,19 @@ OperationResult refused(std::string message) {
     return {Outcome::FileProblem, std::move(message)};
 }
 
+// The image against the digest that `source` (--sha256 or the checksum file) gives.
+std::optional<OperationResult> digestRefusal(const fs::path& image,
+                                             const std::optional<Sha256Digest>& actual,
+                                             const Sha256Digest& expected,
+                                             const std::string& source) {
+    if (!actual)
+        return refused(messages::imageDigestNotComputed(image));
+    if (*actual == expected)
+        return std::nullopt;
+    return refused(
+        messages::imageDigestDiffers(image, sha256Hex(*actual), sha256Hex(expected), source));
+}
+
 // The digest the checksum file gives for `image`, or why it gives none that can be trusted.
 std::optional<OperationResult> checksumFileRefusal(const fs::path& image, const fs::path& file,
                                                    const std::optional<Sha256Digest>& actual) {
@@ -102,13 +115,7 @@ std::optional<OperationResult> checksumFileRefusal(const fs::path& image, const 
         return refused(messages::checksumFileMalformed(image, file));
     if (!namesImage(line->name, image))
         return refused(messages::checksumFileForAnotherFile(image, file, line->name));
-    if (!actual)
-        return refused(messages::imageDigestNotComputed(image));
-    if (*actual != line->digest) {
-        return refused(messages::imageDigestDiffers(
-            image, sha256Hex(*actual), sha256Hex(line->digest), messages::displayPath(file)));
-    }
-    return std::nullopt;
+    return digestRefusal(image, actual, line->digest, messages::displayPath(file));
 }
 
 }  // namespace
@@ -146,11 +153,9 @@ fs::path checksumFileOf(const fs::path& image) {
 std::optional<OperationResult> checksumRefusal(const fs::path& image,
                                                const std::optional<Sha256Digest>& actual,
                                                const std::optional<Sha256Digest>& required) {
-    if (required && !actual)
-        return refused(messages::imageDigestNotComputed(image));
-    if (required && *actual != *required) {
-        return refused(messages::imageDigestDiffers(image, sha256Hex(*actual), sha256Hex(*required),
-                                                    "--sha256"));
+    if (required) {
+        if (auto refusal = digestRefusal(image, actual, *required, "--sha256"))
+            return refusal;
     }
     // Anything at the checksum file's path, a link to nothing too, is a checksum to pass.
     const fs::path file = checksumFileOf(image);

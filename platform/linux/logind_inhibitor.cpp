@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace fwu::platform::linux_hid {
 
@@ -68,9 +68,16 @@ bool nobodyToAsk(int result, const sd_bus_error& error) {
            result == -EPIPE || result == -ENOENT;
 }
 
+// logind refused the caller (polkit), who may be granted less, such as no lid switch.
+bool callerRefused(const sd_bus_error& error) {
+    return sd_bus_error_has_names(&error, SD_BUS_ERROR_ACCESS_DENIED,
+                                  SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED);
+}
+
 std::string reasonOf(int result, const sd_bus_error& error) {
-    return "logind: " +
-           std::string(error.message != nullptr ? error.message : std::strerror(-result));
+    return "logind: " + (error.message != nullptr
+                             ? std::string(error.message)
+                             : std::error_code(-result, std::generic_category()).message());
 }
 
 // The descriptor of the lock in logind's answer, as one of this program's own.
@@ -106,6 +113,8 @@ SleepRequest LogindInhibitor::keepAwake(const std::string& who, const std::strin
         if (nobodyToAsk(result, *error.get()))
             return {};
         refusal = reasonOf(result, *error.get());
+        if (!callerRefused(*error.get()))
+            break;
     }
     return {nullptr, refusal};
 }
