@@ -4,7 +4,10 @@ SANITIZE_DIR   ?= build-sanitize
 JOBS           ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-                  qt6-base-dev qt6-base-dev-tools libgl-dev scdoc libcli11-dev nlohmann-json3-dev
+                  qt6-base-dev qt6-base-dev-tools libgl-dev scdoc libcli11-dev nlohmann-json3-dev \
+                  libsystemd-dev libssl-dev
+# The command line's tests play logind on a system bus of their own.
+TEST_PACKAGES := dbus python3-dbusmock
 DISPLAY_PACKAGES := xvfb xauth
 # The window's captions are measured to fit in Arial, whose metrics Liberation Sans shares.
 FONT_PACKAGES := fonts-liberation
@@ -14,7 +17,7 @@ CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
 .PHONY: deps test check-sanitize demo demo-without-display demo-terminal clean
 
 deps:
-	@scripts/install-deps.sh $(BUILD_PACKAGES) $(DISPLAY_PACKAGES) $(FONT_PACKAGES)
+	@scripts/install-deps.sh $(BUILD_PACKAGES) $(TEST_PACKAGES) $(DISPLAY_PACKAGES) $(FONT_PACKAGES)
 
 test: deps
 	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))
@@ -181,7 +184,7 @@ check-package-windows:
 FUZZ_DIR      ?= build-fuzz
 FUZZ_SECONDS  ?= 60
 FUZZ_PACKAGES := cmake ninja-build clang libclang-rt-14-dev libgtest-dev scdoc libcli11-dev \
-                 nlohmann-json3-dev
+                 nlohmann-json3-dev pkg-config libsystemd-dev libssl-dev
 
 .PHONY: fuzz
 fuzz:

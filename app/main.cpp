@@ -75,7 +75,9 @@ int main(int argc, char* argv[]) {
     if (!backend)
         return refuseToStart(problem);
 
-    fwu::app::FrmMain window(backend->platform(), *files, messages);
+    fwu::app::WindowOptions options;
+    options.settings.operations.sleepGuard = &backend->sleepGuard();
+    fwu::app::FrmMain window(backend->platform(), *files, messages, options);
     window.start();
     return QApplication::exec();
 }

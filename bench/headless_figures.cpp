@@ -34,6 +34,7 @@ class SilentHost : public firmware::OperationHost {
     void setStatusText(const std::string&) override {}
     void unload() override {}
     void showError(const std::string&) override {}
+    void showNotice(const std::string&) override {}
     bool cancelRequested() override { return false; }
     void busyChanged(bool) override {}
 };

@@ -44,6 +44,8 @@ std::string summaryLine(const DeviceResult& result) {
            oneLine(result.message);
 }
 
+using DeviceResults = std::vector<std::vector<DeviceResult>>;
+
 // Where the workers' progress and messages go: a board on a terminal, otherwise lines on
 // standard error that each start with the device's path.
 class WorkerOutputs {
@@ -79,9 +81,19 @@ class WorkerOutputs {
         if (board_)
             board_->row(index).note(outcome);
     }
-    void close() {
-        if (board_)
-            board_->close();
+    // Closes the board, then shows the notices it held back, which the summary does not carry.
+    void close(const DeviceResults& results) {
+        if (!board_)
+            return;
+        board_->close();
+        errors_.withStream([&](std::ostream& err) {
+            for (const auto& deviceResults : results) {
+                for (const DeviceResult& result : deviceResults) {
+                    for (const std::string& notice : result.notices)
+                        err << notice << '\n';
+                }
+            }
+        });
     }
 
   private:
@@ -115,8 +127,6 @@ std::vector<DeviceResult> runWorker(const Session& session, const DeviceTarget& 
         return {result};
     }
 }
-
-using DeviceResults = std::vector<std::vector<DeviceResult>>;
 
 // Starts a worker for every device the command may run on and waits for them all.
 DeviceResults runWorkers(const Session& session, const std::vector<device::FoundDevice>& devices,
@@ -174,7 +184,7 @@ RoundResult runOnAllDevices(const Session& session, const std::vector<device::Fo
                             const std::vector<device::FoundDevice>& present) {
     WorkerOutputs outputs(session, devices);
     const DeviceResults results = runWorkers(session, devices, present, outputs);
-    outputs.close();
+    outputs.close(results);
     return summarise(session, results);
 }
 

@@ -14,6 +14,7 @@
 #include "cli/session.h"
 #include "cli/station.h"
 #include "firmware/messages.h"
+#include "firmware/sleep_guard.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "platform/line_log.h"
@@ -137,11 +138,16 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
                               environment.errIsTerminal,
                               environment.makePlatform,
                               environment.programFolder,
-                              environment.wallClock};
+                              environment.wallClock,
+                              environment.makeSleepInhibitor};
     ResultLines results(options.json ? &out : nullptr, std::move(log), err);
+    firmware::SleepGuard sleepGuard(
+        environment.makeSleepInhibitor ? environment.makeSleepInhibitor() : nullptr);
     firmware::OperationSettings settings;
     if (options.upgradeTimeout)
         settings.upgradeWaitLimit = *options.upgradeTimeout;
+    settings.sleepGuard = &sleepGuard;
+    settings.imageSha256 = options.imageSha256;
     const Session session{options, checked,    backend, trace ? &*trace : nullptr,
                           results, interrupts, *files,  settings};
     ExitStatus status =
@@ -165,8 +171,13 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
 }  // namespace
 
 Environment processEnvironment() {
-    return Environment{std::cout, std::cerr, standardErrorIsTerminal(),
-                       simulator::makeChosenPlatform, platform::programFolder};
+    return Environment{std::cout,
+                       std::cerr,
+                       standardErrorIsTerminal(),
+                       simulator::makeChosenPlatform,
+                       platform::programFolder,
+                       std::chrono::system_clock::now,
+                       platform::makeSystemSleepInhibitor};
 }
 
 int run(std::span<const std::string_view> arguments, const Environment& environment) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/hid_platform.h"
+#include "platform/sleep_inhibitor.h"
 
 namespace fwu::cli {
 
@@ -28,6 +29,8 @@ struct Environment {
     // The time of day, for the start time of each result.
     std::function<std::chrono::system_clock::time_point()> wallClock =
         std::chrono::system_clock::now;
+    // What asks the system not to sleep while firmware is written; unset, it is not asked.
+    std::function<std::unique_ptr<platform::SleepInhibitor>()> makeSleepInhibitor = {};
 };
 
 // The streams, the backends and the program folder of the running process.

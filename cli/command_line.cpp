@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "command_line/strict_parsing.h"
+#include "firmware/image_checksum.h"
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
 #include "platform/file_system.h"
@@ -73,6 +74,17 @@ CLI::Validator secondsCheck(ZeroSeconds zero) {
         "");
 }
 
+// Checks a SHA-256 as CLI11 reads the option's value; the message follows the option's name.
+CLI::Validator sha256Check() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            if (firmware::parseSha256Hex(value))
+                return {};
+            return "needs the image's SHA-256 as 64 hexadecimal digits, got '" + value + "'";
+        },
+        "");
+}
+
 // The options and the commands as CLI11 reads them into `options`. Help is this program's own
 // text, so CLI11's help option is off.
 class Declaration {
@@ -102,6 +114,7 @@ class Declaration {
             ->check(secondsCheck(ZeroSeconds::Allowed));
         app_.add_flag("--repeat", options.repeat);
         app_.add_flag("--verify", options.verifyAfterUpdate);
+        app_.add_option("--sha256", sha256Text_)->type_name("HEX")->check(sha256Check());
         app_.add_flag("--json", options.json);
         app_.add_option("--log", logText_)->type_name("FILE");
         for (const Subcommand& subcommand : Subcommands) {
@@ -151,6 +164,8 @@ class Declaration {
             options_.upgradeTimeout = parseSeconds(*timeoutText_, ZeroSeconds::Refused);
         if (waitText_)
             options_.wait = parseSeconds(*waitText_, ZeroSeconds::Allowed);
+        if (sha256Text_)
+            options_.imageSha256 = firmware::parseSha256Hex(*sha256Text_);
         return combinationProblem();
     }
 
@@ -178,6 +193,9 @@ class Declaration {
             return "--verify goes with update only (the verify command checks without updating)";
         if (options_.repeat && options_.command == Command::List)
             return "--repeat runs a command on each device that arrives; list is not one";
+        if (options_.imageSha256 && !readsImage(options_.command))
+            return "--sha256 goes with update, load, upgrade and verify, the commands that use an "
+                   "image";
         return std::nullopt;
     }
 
@@ -192,6 +210,7 @@ class Declaration {
     std::optional<std::string> logText_;
     std::optional<std::string> timeoutText_;
     std::optional<std::string> waitText_;
+    std::optional<std::string> sha256Text_;
 };
 
 }  // namespace
@@ -204,6 +223,13 @@ std::string_view commandName(Command command) {
 std::optional<firmware::Operation> operationOf(Command command) {
     const Subcommand* subcommand = subcommandOf(command);
     return subcommand ? subcommand->operation : std::nullopt;
+}
+
+bool readsImage(Command command) {
+    const std::optional<firmware::Operation> operation = operationOf(command);
+    const auto file = operation ? firmware::factsOf(*operation).file : std::nullopt;
+    return file == firmware::ProgramFile::UpdateImage ||
+           file == firmware::ProgramFile::DownloadImage;
 }
 
 ParsedCommandLine parseCommandLine(std::span<const std::string_view> arguments) {
@@ -284,6 +310,11 @@ std::string helpText() {
          << "                    1 when one did not, 3 when none came\n"
          << "  --verify          with update: verify the device right after the update (the\n"
          << "                    very device written)\n"
+         << "  --sha256 HEX      with update, load, upgrade and verify: use the image only when\n"
+         << "                    its SHA-256 is HEX (64 hexadecimal digits); otherwise nothing\n"
+         << "                    is sent (exit status 4). A checksum file IMAGE.sha256 beside\n"
+         << "                    the image, as sha256sum writes it, is checked whenever it is\n"
+         << "                    there, with or without this option\n"
          << "  --json            the results as JSON, one object per line, per device and\n"
          << "                    command, on standard output, and nothing else there\n"
          << "  --log FILE        append the same JSON lines to FILE; several programs may\n"
@@ -317,8 +348,9 @@ std::string helpText() {
          << "     devices present and none chosen\n"
          << "  3  no supported device found (with --wait: none arrived in time, or the one\n"
          << "     there cannot be opened)\n"
-         << "  4  an image, the dump file, the trace file or the log file cannot be used, or\n"
-         << "     standard output could not be written\n"
+         << "  4  an image, the dump file, the trace file or the log file cannot be used,\n"
+         << "     standard output could not be written, or the image's SHA-256 is not the\n"
+         << "     one given (--sha256, IMAGE.sha256)\n"
          << "\n"
          << "The simulated device of --simulate is one device in application mode taking\n"
          << "about 1 ms per transfer. " << SimulationVariable << " changes it: items\n"

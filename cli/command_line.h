@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "firmware/operations.h"
+#include "platform/sha256.h"
 
 namespace fwu::cli {
 
@@ -20,6 +21,8 @@ enum class Command { List, Update, Load, Upgrade, Dump, Verify, Erase, Bootloade
 std::string_view commandName(Command command);
 // The operation the command runs on a device; none for `list`.
 std::optional<firmware::Operation> operationOf(Command command);
+// The command sends an image or compares the flash with one (update, load, upgrade, verify).
+bool readsImage(Command command);
 
 struct Options {
     Command command = Command::List;
@@ -37,10 +40,11 @@ struct Options {
 
     // Set: wait for a device to arrive first, at most this long; zero: without a limit.
     std::optional<std::chrono::milliseconds> wait;
-    bool repeat = false;                           // the station loop
-    bool verifyAfterUpdate = false;                // update --verify
-    bool json = false;                             // results as JSON lines on standard output
-    std::optional<std::filesystem::path> logPath;  // the same lines appended to this file
+    bool repeat = false;                                // the station loop
+    bool verifyAfterUpdate = false;                     // update --verify
+    std::optional<platform::Sha256Digest> imageSha256;  // --sha256: the image must have it
+    bool json = false;                                  // results as JSON lines on standard output
+    std::optional<std::filesystem::path> logPath;       // the same lines appended to this file
 
     bool devicesChosen() const { return !devicePaths.empty() || !serialNumbers.empty(); }
 };

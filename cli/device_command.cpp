@@ -154,6 +154,7 @@ class DeviceRun {
         result.outcome = outcomeName(outcome.outcome);
         result.status = exitStatusFor(outcome.outcome);
         result.message = outcome.message;
+        result.imageSha256 = outcome.imageSha256;
         result.finalPath = link_.devicePath().empty() ? target_.device.path : link_.devicePath();
         result.finalArrival =
             link_.deviceArrival().empty() ? target_.device.arrival : link_.deviceArrival();
@@ -169,6 +170,7 @@ class DeviceRun {
         host_.setProgressSubject(std::string(commandName(command)), totalBytes);
         OperationResult outcome = operations_.run(*operation);
         output_.progress.finish();
+        result.notices = host_.takeNotices();
         const bool succeeded = outcome.outcome == Outcome::Succeeded;
         // What an operation put in its file, or else the progress it made.
         result.bytes = outcome.bytesWritten.value_or(succeeded ? totalBytes : host_.bytesDone());

@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "device/device_directory.h"
+#include "platform/sha256.h"
 
 namespace fwu::cli {
 
@@ -22,6 +25,10 @@ struct DeviceResult {
     std::uint64_t bytes = 0;
     double seconds = 0;
     std::chrono::system_clock::time_point started;
+    // The SHA-256 of the image the command read, for the commands that read one.
+    std::optional<platform::Sha256Digest> imageSha256;
+    // What the person was told besides the outcome (the system would not stay awake).
+    std::vector<std::string> notices;
 
     bool succeeded() const { return status == ExitStatus::Success; }
 };

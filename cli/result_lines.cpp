@@ -6,6 +6,7 @@
 
 #include "cli/device_list.h"
 #include "device/identity.h"
+#include "firmware/image_checksum.h"
 #include "firmware/messages.h"
 
 namespace fwu::cli {
@@ -39,7 +40,7 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time) {
 
 std::string resultJson(const DeviceResult& result) {
     const auto& device = result.device;
-    const Json json = {
+    Json json = {
         {"device", device.path},
         {"serialNumber", device.serialNumber},
         {"vendorId", hexId(device.attributes.vendorId)},
@@ -53,6 +54,10 @@ std::string resultJson(const DeviceResult& result) {
         {"seconds", result.seconds},
         {"started", utcTimestamp(result.started)},
     };
+    if (readsImage(result.command)) {
+        json["sha256"] =
+            result.imageSha256 ? Json(firmware::sha256Hex(*result.imageSha256)) : Json(nullptr);
+    }
     return dumped(json);
 }
 

@@ -14,8 +14,9 @@
 namespace fwu::cli {
 
 // A result as one line of JSON: the device's path, serial number and IDs, the command, the
-// outcome, the exit status and its meaning, the message, the bytes moved, the seconds taken
-// and the start time in UTC.
+// outcome, the exit status and its meaning, the message, the bytes moved, the seconds taken,
+// the start time in UTC, and for a command that uses an image, the image's SHA-256 (null when it
+// was not read).
 std::string resultJson(const DeviceResult& result);
 // A device as `list --json` shows it, with whether another program holds it, and which.
 std::string deviceJson(const device::FoundDevice& device);

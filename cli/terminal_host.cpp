@@ -38,4 +38,9 @@ void TerminalHost::showError(const std::string& message) {
     errorsShown_.push_back(message);
 }
 
+void TerminalHost::showNotice(const std::string& message) {
+    messages_ << message << '\n' << std::flush;
+    notices_.push_back(message);
+}
+
 }  // namespace fwu::cli

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/interrupt.h"
@@ -27,6 +28,8 @@ class TerminalHost : public firmware::OperationHost {
     bool unloaded() const { return unloaded_; }
     // The bytes of the progress subject done by the last progress step.
     std::uint64_t bytesDone() const { return bytesDone_; }
+    // The notices shown since the last call.
+    std::vector<std::string> takeNotices() { return std::exchange(notices_, {}); }
 
     void showProgress() override;
     void advanceProgress(std::int64_t done, std::int64_t total) override;
@@ -40,6 +43,8 @@ class TerminalHost : public firmware::OperationHost {
 
     void unload() override { unloaded_ = true; }
     void showError(const std::string& message) override;
+    // Shown even with --quiet: the person has to act on it.
+    void showNotice(const std::string& message) override;
 
     bool cancelRequested() override { return interrupts_.interrupted(); }
     void busyChanged(bool) override {}
@@ -53,6 +58,7 @@ class TerminalHost : public firmware::OperationHost {
     std::uint64_t progressBytes_ = 0;
     std::uint64_t bytesDone_ = 0;
     std::vector<std::string> errorsShown_;
+    std::vector<std::string> notices_;
     bool unloaded_ = false;
 };
 

@@ -61,15 +61,18 @@ OperationResult runDownload(const OperationContext& context) {
         tellUser(context.host, *refusal);
         return *refusal;
     }
-    const CheckedImage image = loadCheckedImage(
-        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestImageWritten);
+    const CheckedImage image =
+        loadCheckedImage(context, context.files.downloadImage(),
+                         context.files.downloadImageOrigin(), LargestImageWritten);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;
     }
     // Once records went out, the device holds part of an image and the connection is done
     // with: the program ends, whatever the outcome, and a new start finds the device again.
+    auto awake = keepAwakeWhileWriting(context);
     const OperationResult result = sendBootloaderImage(context, image.bytes);
+    awake.reset();
     endProgram(context, result);
     return result;
 }

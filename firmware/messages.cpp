@@ -217,6 +217,56 @@ std::string wrongMode(Operation operation, bool inBootloaderMode) {
            " mode, which this operation does not write." + nothingSent;
 }
 
+std::string imageDigestDiffers(const std::filesystem::path& image, const std::string& actual,
+                               const std::string& expected, const std::string& source) {
+    return displayPath(image) + " is not the image that was meant: its SHA-256 is " + actual +
+           ", but " + source + " gives " + expected +
+           ". Nothing was sent to the device. Check that the image is the right file and "
+           "complete (fetch it again if it was downloaded), and that the checksum is the one "
+           "published for it.";
+}
+
+std::string imageDigestNotComputed(const std::filesystem::path& image) {
+    return "The SHA-256 of " + displayPath(image) +
+           " could not be computed, so it cannot be checked. Nothing was sent to the device. "
+           "Repair the system's cryptographic library, then try again.";
+}
+
+std::string checksumFileUnreadable(const std::filesystem::path& image,
+                                   const std::filesystem::path& checksumFile) {
+    return "The checksum file " + displayPath(checksumFile) + " beside " + fileName(image) +
+           " cannot be read, so the image cannot be checked. Nothing was sent to the device. "
+           "Make it a readable file holding the image's checksum, or remove it.";
+}
+
+std::string checksumFileMalformed(const std::filesystem::path& image,
+                                  const std::filesystem::path& checksumFile) {
+    return "The checksum file " + displayPath(checksumFile) +
+           " is not in the form sha256sum writes: one line of 64 hexadecimal digits, two spaces "
+           "(or a space and '*') and the image's name, " +
+           fileName(image) +
+           ". Nothing was sent to the device. Put the checksum published for the image there in "
+           "that form, or remove the file.";
+}
+
+std::string checksumFileForAnotherFile(const std::filesystem::path& image,
+                                       const std::filesystem::path& checksumFile,
+                                       const std::string& named) {
+    return "The checksum file " + displayPath(checksumFile) + " is for " + named + ", not for " +
+           fileName(image) +
+           ". Nothing was sent to the device. Put the image's own checksum there, or remove it.";
+}
+
+std::string writingFirmwareTo(const std::string& device) {
+    return "Writing firmware to " + device;
+}
+
+std::string sleepNotPrevented(const std::string& reason) {
+    return "The system did not promise to stay awake while the firmware is written (" + reason +
+           "). The write goes on: keep the computer from sleeping until it has ended (do not "
+           "close the lid or press the sleep key).";
+}
+
 std::string updateStartRejected() {
     return "The device did not accept the start of the update. Its firmware was not changed: "
            "run the update again.";

@@ -48,6 +48,26 @@ std::string imageTooLargeToRead(const std::filesystem::path& image);
 // The device is in the mode `operation` does not write (see RequiredMode).
 std::string wrongMode(Operation operation, bool inBootloaderMode);
 
+// The image against its SHA-256: `source` names where the expected digest came from (--sha256 or
+// the checksum file), the digests are in hexadecimal.
+std::string imageDigestDiffers(const std::filesystem::path& image, const std::string& actual,
+                               const std::string& expected, const std::string& source);
+std::string imageDigestNotComputed(const std::filesystem::path& image);
+std::string checksumFileUnreadable(const std::filesystem::path& image,
+                                   const std::filesystem::path& checksumFile);
+std::string checksumFileMalformed(const std::filesystem::path& image,
+                                  const std::filesystem::path& checksumFile);
+std::string checksumFileForAnotherFile(const std::filesystem::path& image,
+                                       const std::filesystem::path& checksumFile,
+                                       const std::string& named);
+
+// The program's request that the system stay awake while it writes firmware: who asks, as the
+// system lists it, and why; and what the person is told when the system refuses (`reason`, in
+// the system's words).
+inline constexpr const char* SleepInhibitorOwner = "Firmware Update";
+std::string writingFirmwareTo(const std::string& device);
+std::string sleepNotPrevented(const std::string& reason);
+
 // The firmware update. Records are numbered from 1.
 std::string updateStartRejected();
 std::string updateEraseRejected();

@@ -27,6 +27,9 @@ class OperationHost {
     // Ends the program (the upgrade and the download end with it).
     virtual void unload() = 0;
     virtual void showError(const std::string& message) = 0;
+    // Something the person should know that stops nothing (the system would not promise to stay
+    // awake), shown without waiting for an answer: a write may be under way.
+    virtual void showNotice(const std::string& message) = 0;
 
     // Polled before every report and every wait cycle; true stops the operation there.
     virtual bool cancelRequested() = 0;

@@ -3,8 +3,10 @@
 #include <exception>
 #include <new>
 
+#include "firmware/image_checksum.h"
 #include "firmware/image_file.h"
 #include "firmware/messages.h"
+#include "firmware/sleep_guard.h"
 
 namespace fwu::firmware {
 
@@ -42,8 +44,8 @@ bool tooLargeToHold(const std::filesystem::path& path, std::uintmax_t largestSiz
 
 }  // namespace
 
-CheckedImage loadCheckedImage(const std::filesystem::path& path, FileOrigin origin,
-                              std::uintmax_t largestSize) {
+CheckedImage loadCheckedImage(const OperationContext& context, const std::filesystem::path& path,
+                              FileOrigin origin, std::uintmax_t largestSize) {
     if (tooLargeToHold(path, largestSize))
         return {{}, failed(Outcome::FileProblem, messages::imageTooLargeToRead(path))};
     ImageLoad load;
@@ -59,7 +61,16 @@ CheckedImage loadCheckedImage(const std::filesystem::path& path, FileOrigin orig
                 failed(Outcome::FileProblem,
                        messages::imageProblem(path, origin, load.error, largestSize))};
     }
+    context.imageSha256 = platform::sha256(load.bytes);
+    if (auto refusal = checksumRefusal(path, context.imageSha256, context.settings.imageSha256))
+        return {{}, std::move(refusal)};
     return {std::move(load.bytes), std::nullopt};
+}
+
+std::unique_ptr<platform::SleepBlock> keepAwakeWhileWriting(const OperationContext& context) {
+    if (context.settings.sleepGuard == nullptr)
+        return nullptr;
+    return context.settings.sleepGuard->keepAwake(context.link.devicePath(), context.host);
 }
 
 void searchAgain(device::DeviceLink& link) {

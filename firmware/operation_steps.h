@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,10 +11,11 @@
 #include "device/protocol.h"
 #include "device/reports.h"
 #include "firmware/operation_context.h"
+#include "platform/sleep_inhibitor.h"
 
 // Steps that several operations share: failing with a message, refusing a device in the wrong
-// mode or whose reports are too short, reading an image within the limit of its record count, and
-// searching for the device again.
+// mode or whose reports are too short, reading and checking an image within the limit of its
+// record count, keeping the system awake while writing, and searching for the device again.
 namespace fwu::firmware {
 
 // The largest image whose record reads a count of at most `largestCount` can hold: a pass
@@ -55,13 +57,19 @@ std::optional<OperationResult> modeRefusal(const device::DeviceLink& link, Opera
 std::optional<OperationResult> reportLengthRefusal(const device::DeviceLink& link,
                                                    device::ReportUse use);
 
-// The image, read once, or the refusal that says why it cannot be sent.
+// The image, read once, or the refusal that says why it cannot be sent. Its SHA-256, noted in
+// the context, is checked against the settings' and the checksum file's beside it.
 struct CheckedImage {
     std::vector<std::uint8_t> bytes;
     std::optional<OperationResult> refusal;
 };
-CheckedImage loadCheckedImage(const std::filesystem::path& path, FileOrigin origin,
-                              std::uintmax_t largestSize);
+CheckedImage loadCheckedImage(const OperationContext& context, const std::filesystem::path& path,
+                              FileOrigin origin, std::uintmax_t largestSize);
+
+// The system kept awake from now until the returned block is destroyed, as far as the settings'
+// guard can: hold it from before the first report that writes to after the last.
+[[nodiscard]] std::unique_ptr<platform::SleepBlock> keepAwakeWhileWriting(
+    const OperationContext& context);
 
 // Closes the connection and searches for the device again, as at start-up.
 void searchAgain(device::DeviceLink& link);

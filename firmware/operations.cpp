@@ -119,7 +119,10 @@ OperationResult FirmwareOperations::run(Operation operation) {
         tellUser(host_, *refusal);
         return *refusal;
     }
-    return entryOf(operation).run({link_, host_, files_, settings_});
+    std::optional<platform::Sha256Digest> imageSha256;
+    OperationResult result = entryOf(operation).run({link_, host_, files_, settings_, imageSha256});
+    result.imageSha256 = imageSha256;
+    return result;
 }
 
 }  // namespace fwu::firmware

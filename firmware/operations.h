@@ -8,6 +8,7 @@
 
 #include "device/protocol.h"
 #include "firmware/program_files.h"
+#include "platform/sha256.h"
 
 namespace fwu::device {
 class DeviceLink;
@@ -16,6 +17,7 @@ class DeviceLink;
 namespace fwu::firmware {
 
 class OperationHost;
+class SleepGuard;
 
 // The program's operations: the front ends choose from this list.
 enum class Operation {
@@ -72,6 +74,9 @@ struct OperationResult {
     // The bytes in the file an operation writes (the dump's partial file, or the dump once
     // complete); nothing for an operation that writes no file or stopped before making it.
     std::optional<std::uint64_t> bytesWritten = {};
+    // The SHA-256 of the image the operation read (and sent, as far as it sent any); nothing
+    // when it read none.
+    std::optional<platform::Sha256Digest> imageSha256 = {};
 };
 
 // Why the last search of `link` found no device: Busy, with its message, when it passed over one
@@ -82,6 +87,11 @@ struct OperationSettings {
     std::chrono::milliseconds upgradeWaitLimit{30000};
     std::chrono::milliseconds upgradeWaitPeriod{100};
     std::size_t dumpBlockCount = protocol::BlockCount;  // fewer only in tests
+    // Keeps the system awake while firmware is written; none: the system is not asked.
+    SleepGuard* sleepGuard = nullptr;
+    // The SHA-256 the image must have to be sent or compared (the command line's --sha256), on
+    // top of the checksum file beside the image; none: only that file, when it is there.
+    std::optional<platform::Sha256Digest> imageSha256 = {};
 };
 
 // The operations of the program over one device link, reporting to one host.

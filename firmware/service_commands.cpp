@@ -14,9 +14,12 @@ namespace {
 
 using ReportBuilder = bool (*)(std::span<std::uint8_t>);
 
-// A service command runs without event processing, so nothing can cancel it half-way.
+enum class Writes { Flash, Nothing };
+
+// A service command runs without event processing, so nothing can cancel it half-way. One that
+// changes the flash keeps the system awake while its report goes out.
 OperationResult sendOneReport(const OperationContext& context, ReportBuilder build,
-                              std::string rejected) {
+                              std::string rejected, Writes writes) {
     if (auto refusal = refusalWithoutDevice(context))
         return *refusal;
     if (auto refusal = reportLengthRefusal(context.link, device::ReportUse::ServiceCommand)) {
@@ -24,7 +27,10 @@ OperationResult sendOneReport(const OperationContext& context, ReportBuilder bui
         return *refusal;
     }
     std::vector<std::uint8_t> buffer(context.link.featureReportLength() + std::size_t{1}, 0);
-    if (!(build(buffer) && context.link.sendFeatureReport(buffer))) {
+    auto awake = writes == Writes::Flash ? keepAwakeWhileWriting(context) : nullptr;
+    const bool sent = build(buffer) && context.link.sendFeatureReport(buffer);
+    awake.reset();
+    if (!sent) {
         const auto result = failed(Outcome::TransferFailed, std::move(rejected));
         tellUser(context.host, result);
         return result;
@@ -43,11 +49,12 @@ bool buildEnterBootloader(std::span<std::uint8_t> buffer) {
 }  // namespace
 
 OperationResult runEraseChip(const OperationContext& context) {
-    return sendOneReport(context, buildEraseWithoutCount, messages::eraseRejected());
+    return sendOneReport(context, buildEraseWithoutCount, messages::eraseRejected(), Writes::Flash);
 }
 
 OperationResult runEnterBootloader(const OperationContext& context) {
-    return sendOneReport(context, buildEnterBootloader, messages::enterBootloaderRejected());
+    return sendOneReport(context, buildEnterBootloader, messages::enterBootloaderRejected(),
+                         Writes::Nothing);
 }
 
 }  // namespace fwu::firmware

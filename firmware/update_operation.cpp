@@ -110,19 +110,22 @@ OperationResult runUpdate(const OperationContext& context) {
         tellUser(context.host, *refusal);
         return *refusal;
     }
-    const CheckedImage image = loadCheckedImage(
-        context.files.updateImage(), context.files.updateImageOrigin(), LargestImageWritten);
+    const CheckedImage image =
+        loadCheckedImage(context, context.files.updateImage(), context.files.updateImageOrigin(),
+                         LargestImageWritten);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;
     }
 
     UpdateRun run(context, image.bytes);
+    auto awake = keepAwakeWhileWriting(context);
     context.host.showProgress();
     auto stop = run.sendStartEraseAndRecords();
     context.host.clearProgress();
     if (!stop)
         stop = run.sendFinish();
+    awake.reset();
     retireUpdate(context);
 
     const OperationResult result = stop.value_or(succeeded());

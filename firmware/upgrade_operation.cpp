@@ -91,8 +91,9 @@ OperationResult runUpgrade(const OperationContext& context) {
     if (auto refusal = refusalWithoutDevice(context))
         return *refusal;
     // A device is never put into its bootloader with nothing to load.
-    const CheckedImage image = loadCheckedImage(
-        context.files.downloadImage(), context.files.downloadImageOrigin(), LargestImageWritten);
+    const CheckedImage image =
+        loadCheckedImage(context, context.files.downloadImage(),
+                         context.files.downloadImageOrigin(), LargestImageWritten);
     if (image.refusal) {
         tellUser(context.host, *image.refusal);
         return *image.refusal;
@@ -103,7 +104,10 @@ OperationResult runUpgrade(const OperationContext& context) {
     }
 
     context.host.showUpgradeBusy();
+    // From the restart into the bootloader to the image's last record, the wait included.
+    auto awake = keepAwakeWhileWriting(context);
     const OperationResult result = switchWaitAndDownload(context, image.bytes);
+    awake.reset();
     endProgram(context, result);
     return result;
 }

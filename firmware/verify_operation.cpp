@@ -94,7 +94,7 @@ OperationResult runVerify(const OperationContext& context) {
     }
     const auto imagePath = context.files.updateImage();
     const CheckedImage image =
-        loadCheckedImage(imagePath, context.files.updateImageOrigin(), LargestUpdateImage);
+        loadCheckedImage(context, imagePath, context.files.updateImageOrigin(), LargestUpdateImage);
     if (auto stop = refusal(context.link, image, imagePath)) {
         tellUser(context.host, *stop);
         return *stop;

@@ -49,7 +49,9 @@ int run(const fwu::window::StartRequest& request) {
     const auto backend = fwu::window::DeviceBackend::open(request.backend, *files, problem);
     if (!backend)
         return refuseToStart(problem);
-    fwu::win32::FormWindow window(backend->platform(), *files);
+    fwu::window::WindowSettings settings;
+    settings.operations.sleepGuard = &backend->sleepGuard();
+    fwu::win32::FormWindow window(backend->platform(), *files, settings);
     window.start();
     return fwu::win32::runMessageLoop(window.handle());
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "firmware/program_files.h"
+#include "firmware/sleep_guard.h"
 #include "platform/file_stream.h"
 #include "platform/hid_platform.h"
 #include "platform/tracing_platform.h"
@@ -18,7 +19,8 @@ struct BackendChoice {
     std::optional<std::filesystem::path> traceFile;  // every report is also written here
 };
 
-// The HID platform of the window, with the trace around it when one was asked for.
+// The HID platform of the window, with the trace around it when one was asked for, and the
+// system's guard against sleep while firmware is written.
 class DeviceBackend {
   public:
     // The backend, or nothing with `problem` set to what the person must be told. The trace
@@ -28,11 +30,13 @@ class DeviceBackend {
                                                std::string& problem);
 
     platform::HidPlatform& platform() { return tracing_ ? *tracing_ : *devices_; }
+    firmware::SleepGuard& sleepGuard() { return sleepGuard_; }
 
   private:
     std::unique_ptr<platform::HidPlatform> devices_;
     std::optional<platform::FileStream> traceStream_;
     std::optional<platform::TracingPlatform> tracing_;
+    firmware::SleepGuard sleepGuard_{platform::makeSystemSleepInhibitor()};
 };
 
 }  // namespace fwu::window

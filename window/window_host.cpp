@@ -75,6 +75,10 @@ void WindowHost::showError(const std::string& message) {
     view_.showMessage(texts::operationError(message));
 }
 
+void WindowHost::showNotice(const std::string& message) {
+    controls_.setCaption(ControlId::Text1, message);
+}
+
 // The window locks the buttons for the whole of a run itself (beginRun), the upgrade's inner
 // download included, so the operations' own notice adds nothing.
 void WindowHost::busyChanged(bool /*busy*/) {}

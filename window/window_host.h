@@ -42,6 +42,8 @@ class WindowHost : public firmware::OperationHost {
     void setStatusText(const std::string& text) override;
     void unload() override;
     void showError(const std::string& message) override;
+    // In the status text: a box would stop the write until it is answered.
+    void showNotice(const std::string& message) override;
     bool cancelRequested() override { return cancelRequested_; }
     void busyChanged(bool busy) override;
 

@@ -24,13 +24,16 @@ using RegisterNotification = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NO
                                                 PHCMNOTIFICATION);
 using UnregisterNotification = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
 
+// What a CNG call gives where bcrypt.dll lacks it (STATUS_NOT_FOUND).
+constexpr NTSTATUS CngMissing = static_cast<NTSTATUS>(0xC0000225);
+
 // Forwards every call to the system's own function of the same name, taken from the system
 // folder's DLL when the program runs.
 class SystemWindowsApi final : public WindowsApi {
   public:
     // Why the program cannot use the system's HID services; nothing when it can.
     std::optional<std::string> problem() const {
-        for (const SystemLibrary* library : {&setupApi_, &hid_, &configurationManager_}) {
+        for (const SystemLibrary* library : {&setupApi_, &hid_, &configurationManager_, &cng_}) {
             if (library->problem())
                 return library->problem();
         }
@@ -122,6 +125,41 @@ class SystemWindowsApi final : public WindowsApi {
         return callOr(CR_CALL_NOT_IMPLEMENTED, unregister_, notification);
     }
 
+    HANDLE PowerCreateRequest(PREASON_CONTEXT context) override {
+        return ::PowerCreateRequest(context);
+    }
+    BOOL PowerSetRequest(HANDLE request, POWER_REQUEST_TYPE type) override {
+        return ::PowerSetRequest(request, type);
+    }
+    BOOL PowerClearRequest(HANDLE request, POWER_REQUEST_TYPE type) override {
+        return ::PowerClearRequest(request, type);
+    }
+
+    NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR id,
+                                         LPCWSTR implementation, ULONG flags) override {
+        return callOr(CngMissing, openAlgorithm_, algorithm, id, implementation, flags);
+    }
+    NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags) override {
+        return callOr(CngMissing, closeAlgorithm_, algorithm, flags);
+    }
+    NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash,
+                              PUCHAR hashObject, ULONG hashObjectSize, PUCHAR secret,
+                              ULONG secretSize, ULONG flags) override {
+        return callOr(CngMissing, createHash_, algorithm, hash, hashObject, hashObjectSize, secret,
+                      secretSize, flags);
+    }
+    NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inputSize,
+                            ULONG flags) override {
+        return callOr(CngMissing, hashData_, hash, input, inputSize, flags);
+    }
+    NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputSize,
+                              ULONG flags) override {
+        return callOr(CngMissing, finishHash_, hash, output, outputSize, flags);
+    }
+    NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash) override {
+        return callOr(CngMissing, destroyHash_, hash);
+    }
+
   private:
     SystemLibrary setupApi_{L"setupapi.dll"};
     const decltype(&::SetupDiGetClassDevsW) getClassDevs_ =
@@ -155,6 +193,16 @@ class SystemWindowsApi final : public WindowsApi {
         configurationManager_.optional<RegisterNotification>("CM_Register_Notification");
     const UnregisterNotification unregister_ =
         configurationManager_.optional<UnregisterNotification>("CM_Unregister_Notification");
+
+    SystemLibrary cng_{L"bcrypt.dll"};
+    const decltype(&::BCryptOpenAlgorithmProvider) openAlgorithm_ =
+        FWU_REQUIRED(cng_, BCryptOpenAlgorithmProvider);
+    const decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithm_ =
+        FWU_REQUIRED(cng_, BCryptCloseAlgorithmProvider);
+    const decltype(&::BCryptCreateHash) createHash_ = FWU_REQUIRED(cng_, BCryptCreateHash);
+    const decltype(&::BCryptHashData) hashData_ = FWU_REQUIRED(cng_, BCryptHashData);
+    const decltype(&::BCryptFinishHash) finishHash_ = FWU_REQUIRED(cng_, BCryptFinishHash);
+    const decltype(&::BCryptDestroyHash) destroyHash_ = FWU_REQUIRED(cng_, BCryptDestroyHash);
 };
 
 #undef FWU_REQUIRED

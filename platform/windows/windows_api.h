@@ -1,13 +1,13 @@
 #pragma once
 
-// Every Windows function the HID backend calls, declared in this one place (the file operations
-// of platform/file_system_windows.cpp and the text conversions of wide_text.cpp are their own). The
-// backend calls the system only through WindowsApi, so a test can put a fake underneath it. Only
-// the wide (UTF-16) forms are used: device paths never pass through the ANSI code page.
-// SetupAPI, HID.dll and the configuration manager are not known DLLs that Windows would always
-// take from its own folder: their functions are taken from the system folder's DLLs when the
-// program runs (system_library.h), never imported, so a DLL of the same name in the program's
-// folder is never loaded.
+// Every Windows function the HID backend, the power request and the SHA-256 call, declared in this
+// one place (the file operations of platform/file_system_windows.cpp and the text conversions of
+// wide_text.cpp are their own). They call the system only through WindowsApi, so a test can put a
+// fake underneath it. Only the wide (UTF-16) forms are used: device paths never pass through the
+// ANSI code page. SetupAPI, HID.dll, the configuration manager and CNG (bcrypt.dll) are not known
+// DLLs that Windows would always take from its own folder: their functions are taken from the
+// system folder's DLLs when the program runs (system_library.h), never imported, so a DLL of the
+// same name in the program's folder is never loaded.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include <bcrypt.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
@@ -82,6 +83,25 @@ class WindowsApi {
                                                PCM_NOTIFY_CALLBACK callback,
                                                PHCMNOTIFICATION notification) = 0;
     virtual CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION notification) = 0;
+
+    // Kernel: a power request keeps the system from sleeping while it is set (Windows 7 and
+    // later). Closed with CloseHandle.
+    virtual HANDLE PowerCreateRequest(PREASON_CONTEXT context) = 0;
+    virtual BOOL PowerSetRequest(HANDLE request, POWER_REQUEST_TYPE type) = 0;
+    virtual BOOL PowerClearRequest(HANDLE request, POWER_REQUEST_TYPE type) = 0;
+
+    // CNG (bcrypt.dll): a hash such as SHA-256, in the calls Windows 7 and later have.
+    virtual NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR id,
+                                                 LPCWSTR implementation, ULONG flags) = 0;
+    virtual NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags) = 0;
+    virtual NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash,
+                                      PUCHAR hashObject, ULONG hashObjectSize, PUCHAR secret,
+                                      ULONG secretSize, ULONG flags) = 0;
+    virtual NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inputSize,
+                                    ULONG flags) = 0;
+    virtual NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputSize,
+                                      ULONG flags) = 0;
+    virtual NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash) = 0;
 };
 
 // The functions of the running system.

@@ -60,11 +60,12 @@ struct CliRun {
         return text;
     }
 
-    // With `given`, the run is on that bus instead of the one --simulate makes; `prepare` sets up
-    // the folder before it.
+    // With `given`, the run is on that bus instead of the one --simulate makes. `prepare` puts
+    // files in the folder; `sleep` asks the system to stay awake.
     CliRun(const std::string& argumentText, const std::string& simulation,
            std::shared_ptr<SimulatedBus> given = nullptr,
-           const std::function<void(const fs::path&)>& prepare = {}) {
+           const std::function<void(const fs::path&)>& prepare = {},
+           const std::function<std::unique_ptr<platform::SleepInhibitor>()>& sleep = {}) {
         std::vector<std::string> arguments;
         std::istringstream words(substitute(argumentText));
         for (std::string word; words >> word;)
@@ -89,7 +90,8 @@ struct CliRun {
                                       [] {
                                           using namespace std::chrono;
                                           return sys_days{2026y / 5 / 4} + 3h + 2min + 1234ms;
-                                      }};
+                                      },
+                                      sleep};
         const std::vector<std::string_view> views(arguments.begin(), arguments.end());
         status = run(views, environment);
     }

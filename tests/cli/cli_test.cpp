@@ -13,6 +13,8 @@
 
 #ifndef _WIN32
 #include <sys/wait.h>
+
+#include "tests/cli/private_system_bus.h"
 #endif
 
 #include "cli/application.h"
@@ -22,6 +24,7 @@
 #include "cli/progress_display.h"
 #include "device/device_directory.h"
 #include "platform/file_system.h"
+#include "platform/sleep_inhibitor.h"
 #include "simulator/demo_setup.h"
 #include "tests/cli/cli_run.h"
 
@@ -408,6 +411,131 @@ TEST(CommandLine, AHeldDeviceIsInUseAndBusy) {
     EXPECT_EQ(station.bus->transcript().size(), 2u);
 }
 
+// The SHA-256 of image.bin, as sha256sum gives it.
+const std::string ImageDigest = "d25826c0e20fffaf734e36193ddb61cdbb5c83f309f1f70c9f2cf6e42d282a3a";
+const std::string UpperDigest = "D25826C0E20FFFAF734E36193DDB61CDBB5C83F309F1F70C9F2CF6E42D282A3A";
+const std::string OtherDigest(64, '0');
+
+// The image is used only when its SHA-256 is the one --sha256 gives and the one image.bin.sha256
+// beside it gives, when that is there. A refusal sends nothing, names the image and shows both
+// digests; every result line carries the SHA-256 of the image read.
+TEST(CommandLine, AnImageUnlikeItsChecksumIsRefusedWithNothingSent) {
+    const std::string line = ImageDigest + "  image.bin\n", other = OtherDigest + "  image.bin";
+    const std::string given = "--sha256 " + ImageDigest + " ", wrong = "--sha256 " + OtherDigest;
+    const struct {
+        std::optional<std::string> checksumFile;  // image.bin.sha256; "/": a folder there
+        std::string arguments;                    // after --simulate --quiet --json
+        const char* simulation;
+        int exitStatus;
+        std::string says;  // in standard error; "": nothing there
+    } cases[] = {
+        {line, "update @image.bin", "", Success, ""},
+        {ImageDigest + " *image.bin", "update @image.bin", "", Success, ""},
+        {UpperDigest + "  /srv/images/image.bin\r\n", "update @image.bin", "", Success, ""},
+        {"\\" + ImageDigest + "  new\\nline/image.bin\n", "update @image.bin", "", Success, ""},
+        {other, "update @image.bin", "", FileProblem,
+         "@image.bin is not the image that was meant: its SHA-256 is " + ImageDigest +
+             ", but @image.bin.sha256 gives " + OtherDigest + ". Nothing was sent to the device."},
+        {ImageDigest + "  other.bin", "update @image.bin", "", FileProblem,
+         "@image.bin.sha256 is for other.bin, not for image.bin"},
+        {ImageDigest + "\n", "update @image.bin", "", FileProblem, "not in the form sha256sum"},
+        {line + line, "update @image.bin", "", FileProblem, "not in the form sha256sum"},
+        {"/", "update @image.bin", "", FileProblem, "@image.bin.sha256 beside image.bin cannot"},
+        {{}, given + "update @image.bin", "", Success, ""},
+        {line, "--verify --sha256 " + UpperDigest + " update @image.bin", "", Success, ""},
+        {{}, wrong + " update @image.bin", "", FileProblem, "--sha256 gives " + OtherDigest},
+        {{}, wrong + " load @image.bin", "mode=bootloader", FileProblem, "--sha256 gives"},
+        {{}, wrong + " upgrade @image.bin", "", FileProblem, "--sha256 gives"},
+        {{}, wrong + " verify @image.bin", "", FileProblem, "--sha256 gives"},
+        {other, given + "update @image.bin", "", FileProblem, "@image.bin.sha256 gives"},
+        {other, "--all update @image.bin", "devices=2", Failed, "sim:hid1: @image.bin is not"},
+        {{}, given + "update @missing.bin", "", FileProblem, "Cannot find @missing.bin"},
+        {{}, "--sha256 " + ImageDigest.substr(1) + " update", "", Usage, "64 hexadecimal digits"},
+        {{}, given + "dump", "", Usage, "--sha256 goes with update, load, upgrade and verify"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.checksumFile.value_or("no checksum file") + " " + c.arguments);
+        const CliRun r("--simulate --quiet --json " + c.arguments, c.simulation, nullptr,
+                       [&](const fs::path& folder) {
+                           if (c.checksumFile == "/")
+                               fs::create_directory(folder / "image.bin.sha256");
+                           else if (c.checksumFile)
+                               writeFile(folder / "image.bin.sha256",
+                                         {c.checksumFile->begin(), c.checksumFile->end()});
+                       });
+        EXPECT_EQ(r.status, c.exitStatus) << r.err.str();
+        EXPECT_NE(r.err.str().find(r.substitute(c.says)), std::string::npos) << r.err.str();
+        EXPECT_TRUE(!c.says.empty() || r.err.str().empty()) << r.err.str();
+        EXPECT_TRUE(!r.bus || r.bus->transcript().empty() == (c.exitStatus != Success));
+        const auto results = lines(r.out.str());
+        EXPECT_EQ(results.empty(), c.exitStatus == Usage);
+        const bool read = c.arguments.find("missing") == std::string::npos;
+        for (const std::string& result : results)
+            EXPECT_EQ(nlohmann::json::parse(result)["sha256"],
+                      read ? nlohmann::json(ImageDigest) : nlohmann::json(nullptr));
+    }
+}
+
+#ifndef _WIN32
+// With logind played on a bus of the test's own, a command that writes holds a block inhibitor
+// lock from before its first report to after its last, the upgrade's wait for the bootloader
+// included; one that does not write takes none. Where logind refuses only the lid switch, the
+// lock is taken without it; where it refuses, the command writes and says so once; where there
+// is nobody to ask, it writes and says nothing.
+TEST(SleepGuard, TheSystemStaysAwakeFromTheFirstReportToTheLast) {
+    const std::string lock = "Firmware Update Writing firmware to sim:hid0 block";
+    const std::string lidToo = "sleep:idle:handle-lid-switch " + lock;
+    const struct {
+        const char* logind;  // as tests/cli/private-system-bus.sh plays it; "none": no bus
+        const char* arguments;
+        const char* simulation;
+        std::string held;  // the one lock held at every report; "": none
+        const char* says;  // in standard error, once; "": nothing there
+    } cases[] = {
+        {"granting", "update @image.bin", "", lidToo, ""},
+        {"granting", "upgrade @image.bin", "", lidToo, ""},
+        {"granting", "load @image.bin", "mode=bootloader", lidToo, ""},
+        {"granting", "erase", "", lidToo, ""},
+        {"granting", "bootloader", "", "", ""},
+        {"refusing-lid-switch", "update @image.bin", "", "sleep:idle " + lock, ""},
+        {"refusing", "--all update @image.bin", "devices=2", "",
+         "The system did not promise to stay awake while the firmware is written (logind: "
+         "Access denied). The write goes on"},
+        {"absent", "update @image.bin", "", "", ""},
+        {"none", "update @image.bin", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.arguments) + " " + c.logind);
+        const PrivateSystemBus system(c.logind);
+        const bool asked = std::string(c.logind) != "absent" && std::string(c.logind) != "none";
+        std::shared_ptr<SimulatedBus> bus =
+            simulator::makeDemoBus(*simulator::parseDemoSettings(FastBus + c.simulation).settings);
+        std::vector<std::string> heldAtReports;
+        bus->setTranscriptObserver([&](const simulator::TranscriptEntry& entry) {
+            if (entry.direction != Direction::HostToDevice)
+                return;
+            const auto locks = asked ? system.inhibitors() : std::vector<std::string>{};
+            heldAtReports.push_back(locks.size() == 1 ? locks[0] : std::to_string(locks.size()));
+        });
+
+        const CliRun r("--simulate --quiet " + std::string(c.arguments), "", bus, {},
+                       platform::makeSystemSleepInhibitor);
+
+        EXPECT_EQ(r.status, Success) << r.err.str();
+        ASSERT_FALSE(heldAtReports.empty());
+        EXPECT_EQ(heldAtReports,
+                  std::vector<std::string>(heldAtReports.size(), c.held.empty() ? "0" : c.held));
+        const std::string err = r.err.str();
+        const auto told = err.find(c.says);
+        EXPECT_TRUE(*c.says ? told != std::string::npos && told == err.rfind(c.says) : err.empty())
+            << err;
+        if (asked) {
+            EXPECT_EQ(system.inhibitors(), std::vector<std::string>{});
+        }
+    }
+}
+#endif
+
 // The first Ctrl-C only asks the operation to stop; the next one meets the default handling and
 // ends the program, for a call that does not return.
 TEST(Interrupt, TheFirstCtrlCRaisesTheFlagTheSecondEndsTheProgram) {
@@ -506,9 +634,13 @@ TEST(Program, RunsTheCommandOnTheFilesNextToItself) {
     };
 
     writeFile(bin / "Velnor.bin", imageBytes(85));
+    const PrivateSystemBus system("granting");
     EXPECT_EQ(run("update --simulate"),
               std::pair(0, "Firmware update complete: " + (bin / "Velnor.bin").string() +
                                " written to sim:hid0.\n"));
+    EXPECT_NE(system.calls().find(R"(Inhibit "sleep:idle:handle-lid-switch" "Firmware Update")"),
+              std::string::npos)
+        << system.calls();
 }
 
 // Two stations append to one log at once: every line stays whole, and none replaces another.

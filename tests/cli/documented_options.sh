@@ -12,12 +12,12 @@ readme=$source_dir/README.md
 help=$("$program" --help)
 # --help: the commands are the lines of "Commands:" that start with a word; the options, every
 # line that starts with one.
-help_commands=$(sed -n '/^Commands:$/,/^$/s/^  \([a-z][a-z-]*\).*/\1/p' <<<"$help" | sort -u)
-help_options=$(sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p' <<<"$help" | sort -u)
+help_commands=$(sed -n '/^Commands:$/,/^$/s/^  \([a-z][a-z0-9-]*\).*/\1/p' <<<"$help" | sort -u)
+help_options=$(sed -n 's/^  \(--[a-z][a-z0-9-]*\).*/\1/p' <<<"$help" | sort -u)
 
 # The man page: the entries of its COMMANDS and OPTIONS sections, *name* at a line's start.
 man_section() {
-    sed -n "/^# $1\$/,/^# /s/^\*\(-*[a-z][a-z-]*\)\*.*/\1/p" "$man" | sort -u
+    sed -n "/^# $1\$/,/^# /s/^\*\(-*[a-z][a-z0-9-]*\)\*.*/\1/p" "$man" | sort -u
 }
 # The completion: the words of its lists of commands and options.
 completion_words() {
@@ -54,7 +54,7 @@ compare commands "the man page's COMMANDS" "$(man_section COMMANDS)"
 compare options "the man page's OPTIONS" "$(man_section OPTIONS)"
 compare commands "the completion" "$(completion_words commands)"
 compare options "the completion" "$(completion_words flag_options value_options)"
-compare commands "the README" "$(sed -n 's/^`\([a-z][a-z-]*\).*/\1/p' <<<"$readme_cells" | sort -u)"
-compare options "the README" "$(grep -o -- '--[a-z][a-z-]*' <<<"$readme_cells" | sort -u)"
+compare commands "the README" "$(sed -n 's/^`\([a-z][a-z0-9-]*\).*/\1/p' <<<"$readme_cells" | sort -u)"
+compare options "the README" "$(grep -o -- '--[a-z][a-z0-9-]*' <<<"$readme_cells" | sort -u)"
 [ "$failed" = 0 ] && echo "the man page, the completion and the README list what --help lists"
 exit "$failed"

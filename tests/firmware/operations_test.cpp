@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <set>
 
 #include "device/protocol.h"
+#include "fake_sleep_inhibitor.h"
 #include "firmware/messages.h"
+#include "firmware/sleep_guard.h"
 #include "operations_fixture.h"
 
 namespace fwu::firmware::testing {
@@ -411,6 +414,38 @@ TEST(Operations, AdviseOnAGivenPathNotOnTheProgramFolder) {
                 EXPECT_EQ(result.message.find(misleading), std::string::npos) << result.message;
         }
         rig.expectRefusedQuietly(result);
+    }
+}
+
+// The system is kept awake at every report of a write and no longer: not while the box says how
+// the write ended, which the person may leave open for hours.
+TEST(Operations, LetTheSystemSleepAgainBeforeSayingHowTheWriteEnded) {
+    for (const auto& [run, mode] : {std::pair(Update, App), std::pair(Download, Boot),
+                                    std::pair(Upgrade, App), std::pair(EraseChip, App)}) {
+        SCOPED_TRACE(static_cast<int>(run));
+        OperationRig rig;
+        DeviceConfig config;
+        config.mode = mode;
+        config.faults.failTransfersFrom = run == EraseChip ? 0 : 3;
+        rig.plugIn(config);
+        writeFile(rig.file(run == Update ? UpdateImageName : DownloadImageName), imageBytes(200));
+        SleepRecord sleep;
+        SleepGuard guard(std::make_unique<FakeSleepInhibitor>(sleep));
+        rig.settings.sleepGuard = &guard;
+        std::set<int> heldAtReports, heldAtBox;
+        rig.bus.setTranscriptObserver([&](const simulator::TranscriptEntry& entry) {
+            if (entry.direction == Direction::HostToDevice)
+                heldAtReports.insert(sleep.held);
+        });
+        rig.host.onCall = [&](const HostCall& call) {
+            if (call.call == Call::ShowError)
+                heldAtBox.insert(sleep.held);
+        };
+
+        EXPECT_EQ(rig.operations().run(run).outcome, Outcome::TransferFailed);
+
+        EXPECT_EQ(heldAtReports, std::set<int>{1});
+        EXPECT_EQ(heldAtBox, std::set<int>{0});
     }
 }
 

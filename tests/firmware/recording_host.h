@@ -21,7 +21,8 @@ enum class Call {
     SetStatusText,
     Unload,
     ShowError,
-    BusyChanged
+    BusyChanged,
+    ShowNotice
 };
 
 struct HostCall {
@@ -58,6 +59,7 @@ class RecordingHost : public OperationHost {
     void setStatusText(const std::string& text) override { add({Call::SetStatusText, 0, 0, text}); }
     void unload() override { add({Call::Unload}); }
     void showError(const std::string& message) override { add({Call::ShowError, 0, 0, message}); }
+    void showNotice(const std::string& message) override { add({Call::ShowNotice, 0, 0, message}); }
     bool cancelRequested() override { return cancel; }
     void busyChanged(bool) override { add({Call::BusyChanged}); }
 

@@ -2,6 +2,8 @@
 
 #include "device/protocol.h"
 #include "firmware/messages.h"
+#include "firmware/sleep_guard.h"
+#include "tests/firmware/fake_sleep_inhibitor.h"
 #include "window/window_texts.h"
 #include "window_fixture.h"
 
@@ -138,6 +140,69 @@ TEST(WindowOperations, AButtonRefusesADeviceThatAnotherProgramHoldsUntilItIsLetG
     rig.bus.config("sim:hid0").faults.heldByAnotherProgram.reset();
     window.click(Command5);
     EXPECT_EQ(rig.commandsSent(), std::vector<std::uint8_t>{Erase});
+}
+
+// The checksum file beside each image is read at each click, and an image that does not match it
+// is refused in a box that names it, with nothing sent.
+TEST(WindowOperations, AnImageUnlikeItsChecksumFileIsRefusedWithNothingSent) {
+    const std::string velnor = "e59247593ba48861be7c38fb7c9ee093682d4e7576b9968400e83c3dd6a0307b";
+    const std::string zembrix = "17eb8960823a644bde3065620bb9d45931fe8993fd8eb692a17aff0fd725db6a";
+    const std::string other(64, 'f');
+    const struct {
+        ControlId button;
+        const char* file;
+        std::string content;  // "": a folder there
+        const char* says;     // in the box; "": no box, the whole operation sent
+    } cases[] = {
+        {Command3, "Velnor.bin.sha256", velnor + "  Velnor.bin\n", ""},
+        {Command3, "Velnor.bin.sha256", other + "  Velnor.bin\n", "its SHA-256 is e5924759"},
+        {Command3, "Velnor.bin.sha256", velnor + "  Zembrix.bin\n", "is for Zembrix.bin, not for"},
+        {Command3, "Velnor.bin.sha256", velnor.substr(2) + "  Velnor.bin\n", "not in the form"},
+        {Command3, "Velnor.bin.sha256", "", "cannot be read"},
+        {Command2, "Zembrix.bin.sha256", zembrix + " *Zembrix.bin", ""},
+        {Command2, "Zembrix.bin.sha256", other + "  Zembrix.bin", "gives ffffffff"},
+        {Command4, "Zembrix.bin.sha256", other + "  Zembrix.bin", "gives ffffffff"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        WindowRig rig;
+        MainWindow& window = startOn(rig, [&](DeviceConfig& d) {
+            if (c.button == Command2)
+                d.mode = simulator::DeviceMode::Bootloader;
+        });
+        if (c.content.empty())
+            std::filesystem::create_directory(rig.path(c.file));
+        else
+            writeFile(rig.path(c.file), {c.content.begin(), c.content.end()});
+
+        window.click(c.button);
+
+        EXPECT_EQ(rig.commandsSent().empty(), *c.says != '\0');
+        ASSERT_EQ(rig.view.boxes.size(), *c.says ? 1u : 0u);
+        if (*c.says) {
+            EXPECT_EQ(rig.view.boxes[0].icon, MessageIcon::Critical);
+            EXPECT_NE(rig.view.boxes[0].text.find(c.says), std::string::npos)
+                << rig.view.boxes[0].text;
+        }
+    }
+}
+
+// Where the system will not stay awake, the update is written all the same, and the window says
+// so in its status text: a box would stop the write until it was answered.
+TEST(WindowOperations, AnUpdateTheSystemWillNotStayAwakeForSaysSoWithoutABox) {
+    firmware::testing::SleepRecord sleep;
+    sleep.refusal = "logind: Access denied";
+    firmware::SleepGuard guard(std::make_unique<firmware::testing::FakeSleepInhibitor>(sleep));
+    WindowRig rig;
+    rig.settings.operations.sleepGuard = &guard;
+    MainWindow& window = startOn(rig, [](DeviceConfig&) {});
+
+    window.click(Command3);
+
+    EXPECT_EQ(rig.commandsSent(), WholeUpdate);
+    EXPECT_TRUE(rig.view.boxes.empty());
+    EXPECT_EQ(rig.view[Text1].caption,
+              firmware::messages::sleepNotPrevented("logind: Access denied"));
 }
 
 }  // namespace

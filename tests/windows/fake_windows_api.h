@@ -119,6 +119,10 @@ class FakeWindowsApi final : public WindowsApi {
         return reinterpret_cast<HANDLE>(handle);
     }
     BOOL CloseHandle(HANDLE handle) override {
+        if (handle == PowerRequest) {
+            powerCalls.push_back("close");
+            return TRUE;
+        }
         const std::lock_guard lock(mutex_);
         if (const auto named = mutexHandles_.find(valueOf(handle)); named != mutexHandles_.end()) {
             if (--mutexes.at(named->second).handles == 0)
@@ -191,6 +195,46 @@ class FakeWindowsApi final : public WindowsApi {
         return CR_SUCCESS;
     }
 
+    // Power requests, each call noted ("create REASON", "set", "clear", "close"; "wrong" for
+    // another request, type or form of reason); a create or a set fails with the error given.
+    std::vector<std::string> powerCalls;
+    std::optional<DWORD> powerCreateError, powerSetError;
+    HANDLE PowerCreateRequest(PREASON_CONTEXT context) override {
+        const bool simple = context->Version == POWER_REQUEST_CONTEXT_VERSION &&
+                            context->Flags == POWER_REQUEST_CONTEXT_SIMPLE_STRING;
+        powerCalls.push_back(simple ? "create " + toUtf8(context->Reason.SimpleReasonString)
+                                    : "wrong");
+        return powerCreateError ? (failWith(*powerCreateError), INVALID_HANDLE_VALUE)
+                                : PowerRequest;
+    }
+    BOOL PowerSetRequest(HANDLE request, POWER_REQUEST_TYPE type) override {
+        powerCalls.push_back(isPowerRequest(request, type) ? "set" : "wrong");
+        return powerSetError ? failWith(*powerSetError) : TRUE;
+    }
+    BOOL PowerClearRequest(HANDLE request, POWER_REQUEST_TYPE type) override {
+        powerCalls.push_back(isPowerRequest(request, type) ? "clear" : "wrong");
+        return TRUE;
+    }
+
+    // The fake hashes nothing; the tests of SHA-256 use the system's CNG.
+    NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG) override {
+        return NotSupported;
+    }
+    NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE, ULONG) override {
+        return NotSupported;
+    }
+    NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE, BCRYPT_HASH_HANDLE*, PUCHAR, ULONG, PUCHAR, ULONG,
+                              ULONG) override {
+        return NotSupported;
+    }
+    NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG) override {
+        return NotSupported;
+    }
+    NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG) override {
+        return NotSupported;
+    }
+    NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE) override { return NotSupported; }
+
     BOOLEAN HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) override {
         const std::lock_guard lock(mutex_);
         const OpenHandle* handle = openOf(device);
@@ -249,6 +293,8 @@ class FakeWindowsApi final : public WindowsApi {
   private:
     static inline const HDEVINFO InfoSet = reinterpret_cast<HDEVINFO>(0x5e7);
     static inline const HCMNOTIFICATION Registration = reinterpret_cast<HCMNOTIFICATION>(0x7e9);
+    static inline const HANDLE PowerRequest = reinterpret_cast<HANDLE>(0x9e7);
+    static constexpr NTSTATUS NotSupported = static_cast<NTSTATUS>(0xC00000BB);
     static constexpr ULONG LargestStringBuffer = 4093;
 
     static int threadNumber() {
@@ -279,6 +325,10 @@ class FakeWindowsApi final : public WindowsApi {
         lastError = error;
         return FALSE;
     }
+    static bool isPowerRequest(HANDLE request, POWER_REQUEST_TYPE type) {
+        return request == PowerRequest && type == PowerRequestSystemRequired;
+    }
+
     // With the lock held. A handle that is not open is a stale use.
     const OpenHandle* openOf(HANDLE handle) {
         const auto found = open.find(valueOf(handle));

@@ -10,6 +10,7 @@
 #include "device/device_link.h"
 #include "device/protocol.h"
 #include "platform/windows/device_claims.h"
+#include "platform/windows/power_request.h"
 #include "tests/windows/fake_windows_api.h"
 
 namespace fwu::platform::windows {
@@ -265,6 +266,40 @@ TEST(WindowsIdentity, HandsOverStringsOfAnyLengthAsFarAsTheCallersBufferGoes) {
         const std::u16string terminated = text + u'\0';  // little-endian, as on the wire
         std::memcpy(expected.data(), terminated.data(), bytesHanded);
         EXPECT_EQ(buffer, expected);
+    }
+}
+
+// While firmware is written a power request that the system be required is set, with the reason
+// Windows lists, then cleared and closed; a request Windows refuses is told, and left closed.
+TEST(WindowsPowerRequest, IsSetWhileHeldThenClearedAndClosed) {
+    const std::string create = "create Writing firmware to Прошивка";
+    const struct {
+        std::optional<DWORD> createError, setError;
+        std::vector<std::string> calls;  // while held, then after
+        const char* refusal;
+    } cases[] = {
+        {{}, {}, {create, "set", "clear", "close"}, ""},
+        {ERROR_NOT_ENOUGH_MEMORY,
+         {},
+         {create},
+         "did not create the power request (Windows error 8)"},
+        {{},
+         ERROR_ACCESS_DENIED,
+         {create, "set", "close"},
+         "refused the power request (Windows error 5)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        FakeWindowsApi api;
+        api.powerCreateError = c.createError;
+        api.powerSetError = c.setError;
+        auto request =
+            PowerRequestInhibitor(api).keepAwake("Firmware Update", "Writing firmware to Прошивка");
+        EXPECT_EQ(request.block != nullptr, !*c.refusal);
+        EXPECT_NE(request.refusal.value_or("").find(c.refusal), std::string::npos);
+        EXPECT_EQ(api.powerCalls.size(), *c.refusal ? c.calls.size() : 2u);  // set while held
+        request.block.reset();
+        EXPECT_EQ(api.powerCalls, c.calls);
     }
 }
 
