@@ -10,6 +10,12 @@ namespace fwu::window::texts {
 
 using simulator::SimulationVariable;
 
+std::string_view noDevice(bool arrivalsNoticed) {
+    return arrivalsNoticed ? "No device found. Connect the device to this computer."
+                           : "No device found. Connect the device to this computer, then start "
+                             "Firmware Update again.";
+}
+
 MessageBoxRequest imageMissing() {
     return {MessageIcon::Critical, "File Error", "Cannot find Velnor.bin", MessageButtons::Ok,
             MessageAnswer::Ok};

@@ -43,9 +43,9 @@ TEST_F(QtWindow, BuildsEveryControlOfTheDesign) {
     EXPECT_EQ(window.objectName(), "frmMain");
     EXPECT_EQ(window.windowTitle(), "Firmware Update");
     EXPECT_EQ(window.maximumSize(), QSize(361, 176));
-    // By ControlKind: frame, label, value label, button, text box, trough, fill.
+    // By ControlKind: frame, label, value label, button, text box, trough, fill, status text.
     const char* const classes[] = {"QGroupBox", "QLabel", "QLabel", "QPushButton",
-                                   "QLineEdit", "QFrame", "QFrame"};
+                                   "QLineEdit", "QFrame", "QFrame", "QLabel"};
     for (const ControlDesign& design : controlDesigns()) {
         SCOPED_TRACE(design.name.data());
         const QWidget& widget = window.control(design.id);
