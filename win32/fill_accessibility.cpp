@@ -21,7 +21,8 @@ class FillObject final : public IAccessible {
   public:
     FillObject(HWND fill, std::shared_ptr<FillReading> reading) : reading_(std::move(reading)) {
         void* standard = nullptr;
-        if (SUCCEEDED(CreateStdAccessibleObject(fill, OBJID_CLIENT, IID_IAccessible, &standard)))
+        if (SUCCEEDED(
+                CreateStdAccessibleObject(fill, OBJID_CLIENT, __uuidof(IAccessible), &standard)))
             standard_ = static_cast<IAccessible*>(standard);
     }
     ~FillObject() {
@@ -35,7 +36,8 @@ class FillObject final : public IAccessible {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr)
             return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID_IAccessible) {
+        if (iid != __uuidof(IUnknown) && iid != __uuidof(IDispatch) &&
+            iid != __uuidof(IAccessible)) {
             *object = nullptr;
             return E_NOINTERFACE;
         }
@@ -168,7 +170,7 @@ LRESULT CALLBACK FillAccessibility::answer(HWND window, UINT message, WPARAM wPa
                                            UINT_PTR, DWORD_PTR self) {
     if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
         auto* object = new FillObject(window, reinterpret_cast<FillAccessibility*>(self)->reading_);
-        const LRESULT result = LresultFromObject(IID_IAccessible, wParam, object);
+        const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, object);
         object->Release();
         return result;
     }
