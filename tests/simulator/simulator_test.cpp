@@ -421,7 +421,8 @@ TEST(SimulatedBus, WaitsEndWhenScheduledDevicesArriveOrLeave) {
     EXPECT_TRUE(bus.close(handle));
 
     SimulatedBus real(SimulatedBus::Clock::Real);  // other threads' changes end a real wait
-    later.arrivesAt = milliseconds(50), later.leavesAt.reset();
+    later.arrivesAt = milliseconds(500);           // after the first wait, even on a busy machine
+    later.leavesAt.reset();
     real.addDevice(later);
     EXPECT_FALSE(real.waitForInterfaceChange(milliseconds(0)));
     EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
