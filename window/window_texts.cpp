@@ -11,9 +11,7 @@ namespace fwu::window::texts {
 using simulator::SimulationVariable;
 
 std::string_view noDevice(bool arrivalsNoticed) {
-    return arrivalsNoticed ? "No device found. Connect the device to this computer."
-                           : "No device found. Connect the device to this computer, then start "
-                             "Firmware Update again.";
+    return arrivalsNoticed ? NoDevice : NoDeviceUnnoticed;
 }
 
 MessageBoxRequest imageMissing() {

@@ -238,9 +238,3 @@ TEST(QtWindowOverAtSpi, ReadsWhatTheWindowShowsAndPressesItsButtonFromTheKeyboar
 
 }  // namespace
 }  // namespace fwu::app
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -98,7 +98,9 @@ TEST(QtCaptions, FitTheirControlsAtEveryDpi) {
                          static_cast<int>(std::ceil(metrics.height()))};
     };
     for (const double dpi : CaptionCheckDpis) {
-        for (const CaptionMisfit& misfit : captionsThatDoNotFit(dpi, measure)) {
+        std::vector<CaptionMisfit> misfits = captionsThatDoNotFit(dpi, measure);
+        std::ranges::copy(statusTextsThatDoNotFit(dpi, measure), std::back_inserter(misfits));
+        for (const CaptionMisfit& misfit : misfits) {
             ADD_FAILURE() << misfit.caption << " at " << dpi << " DPI: " << misfit.text.width
                           << " x " << misfit.text.height << " in " << misfit.room.width << " x "
                           << misfit.room.height;
@@ -139,10 +141,3 @@ TEST_F(QtWindow, PassesActivationClicksAndClosesToTheLogic) {
 
 }  // namespace
 }  // namespace fwu::app
-
-// One QApplication for the whole program, made before the first test and gone before exit.
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

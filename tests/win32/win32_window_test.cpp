@@ -170,7 +170,9 @@ TEST(Win32Captions, FitTheirControlsAtEveryDpi) {
         return PixelSize{size.cx, size.cy};
     };
     for (const double dpi : CaptionCheckDpis) {
-        for (const CaptionMisfit& misfit : captionsThatDoNotFit(dpi, measure)) {
+        std::vector<CaptionMisfit> misfits = captionsThatDoNotFit(dpi, measure);
+        std::ranges::copy(statusTextsThatDoNotFit(dpi, measure), std::back_inserter(misfits));
+        for (const CaptionMisfit& misfit : misfits) {
             ADD_FAILURE() << misfit.caption << " at " << dpi << " DPI: " << misfit.text.width
                           << " x " << misfit.text.height << " in " << misfit.room.width << " x "
                           << misfit.room.height;
