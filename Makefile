@@ -9,6 +9,9 @@ BUILD_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
 # The command line's tests play logind on a system bus of their own.
 TEST_PACKAGES := dbus python3-dbusmock
 DISPLAY_PACKAGES := xvfb xauth
+# The Qt window read over AT-SPI (tests/app/atspi_test.cpp): libatspi, and the accessibility bus
+# and registry that at-spi2-core starts in a D-Bus session.
+ATSPI_PACKAGES := libatspi2.0-dev at-spi2-core dbus
 # The window's captions are measured to fit in Arial, whose metrics Liberation Sans shares.
 FONT_PACKAGES := fonts-liberation
 
@@ -17,10 +20,10 @@ CONFIGURE = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=$(1) $(2)
 .PHONY: deps test check-sanitize demo demo-without-display demo-terminal clean
 
 deps:
-	@scripts/install-deps.sh $(BUILD_PACKAGES) $(TEST_PACKAGES) $(DISPLAY_PACKAGES) $(FONT_PACKAGES)
+	@scripts/install-deps.sh $(BUILD_PACKAGES) $(TEST_PACKAGES) $(DISPLAY_PACKAGES) $(FONT_PACKAGES) $(ATSPI_PACKAGES)
 
 test: deps
-	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR))
+	$(call CONFIGURE,RelWithDebInfo,-B $(BUILD_DIR) -DFWU_REQUIRE_ATSPI_CHECK=ON)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 

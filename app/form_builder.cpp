@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "app/design_fonts.h"
+#include "app/progress_fill_widget.h"
 
 namespace fwu::app {
 namespace {
@@ -52,7 +53,7 @@ QWidget* makeTrough() {
 }
 
 QWidget* makeProgressFill() {
-    auto* fill = new QFrame;
+    auto* fill = new ProgressFillWidget;
     const auto colour = window::ProgressFillColour;
     QPalette palette = fill->palette();
     palette.setColor(QPalette::Window, QColor(colour.red, colour.green, colour.blue));
@@ -60,6 +61,13 @@ QWidget* makeProgressFill() {
     fill->setAutoFillBackground(true);
     fill->setFrameShape(QFrame::NoFrame);
     return fill;
+}
+
+QWidget* makeStatusText() {
+    auto* status = new QLabel;
+    status->setWordWrap(true);
+    status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return status;
 }
 
 QWidget* makeControl(const ControlDesign& design) {
@@ -78,6 +86,8 @@ QWidget* makeControl(const ControlDesign& design) {
             return makeTrough();
         case ControlKind::ProgressFill:
             return makeProgressFill();
+        case ControlKind::StatusText:
+            return makeStatusText();
     }
     return new QWidget;
 }
@@ -107,14 +117,21 @@ FormWidgets buildForm(QWidget& form, const window::TwipsScale& scale) {
         widget->setFont(designFont(*control.font));
         widget->setEnabled(control.enabled);
         widget->setHidden(!control.visible);
+        if (!control.accessibleName.empty())
+            widget->setAccessibleName(text(control.accessibleName));
         if (previous)
             QWidget::setTabOrder(previous, widget);
         previous = widget;
         widgets.at(static_cast<std::size_t>(control.id)) = widget;
     }
     for (const ControlDesign& control : window::controlDesigns()) {
+        QWidget* widget = widgets.at(static_cast<std::size_t>(control.id));
         if (control.kind == ControlKind::ProgressFill)
-            widgets.at(static_cast<std::size_t>(control.id))->raise();
+            widget->raise();
+        // A caption's buddy: assistive technology names the value by the caption.
+        if (control.namedBy)
+            static_cast<QLabel*>(widgets.at(static_cast<std::size_t>(*control.namedBy)))
+                ->setBuddy(widget);
     }
     return widgets;
 }

@@ -3,13 +3,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSocketNotifier>
 #include <utility>
 
 #include "app/message_presenter.h"
+#include "app/progress_fill_widget.h"
 
 namespace fwu::app {
 namespace {
@@ -68,6 +71,7 @@ void FrmMain::setCaption(ControlId id, std::string_view text) {
     switch (window::controlDesign(id).kind) {
         case ControlKind::Label:
         case ControlKind::ValueLabel:
+        case ControlKind::StatusText:
             static_cast<QLabel&>(widget).setText(caption);
             break;
         case ControlKind::Button:
@@ -121,6 +125,20 @@ void FrmMain::processEvents() {
     QCoreApplication::processEvents();
 }
 
+void FrmMain::setFillValue(int percent) {
+    static_cast<ProgressFillWidget&>(control(ControlId::Pic)).setPercent(percent);
+}
+
+void FrmMain::watchDescriptor(int descriptor) {
+    auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] { logic_->devicesChanged(); });
+}
+
+void FrmMain::postDevicesChanged() {
+    QMetaObject::invokeMethod(
+        this, [this] { logic_->devicesChanged(); }, Qt::QueuedConnection);
+}
+
 // Qt does not always make a window active when it is shown (no window manager,
 // focus-stealing prevention), so the activation is queued after the first show.
 void FrmMain::showEvent(QShowEvent* event) {
@@ -134,6 +152,17 @@ void FrmMain::showEvent(QShowEvent* event) {
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     event->setAccepted(logic_->closeRequested());
+}
+
+// Space presses the focused button by itself; Enter only in a dialog, so the form does it here,
+// where a key that the button passes on arrives.
+void FrmMain::keyPressEvent(QKeyEvent* event) {
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace fwu::app

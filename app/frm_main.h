@@ -10,6 +10,7 @@
 #include "window/window_view.h"
 
 class QCloseEvent;
+class QKeyEvent;
 class QShowEvent;
 
 namespace fwu::platform {
@@ -56,10 +57,14 @@ class FrmMain : public QWidget, public window::WindowView {
     void setFillWidth(int pixels, window::Repaint repaint) override;
     window::MessageAnswer showMessage(const window::MessageBoxRequest& request) override;
     void processEvents() override;
+    void setFillValue(int percent) override;
+    void watchDescriptor(int descriptor) override;
+    void postDevicesChanged() override;
 
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void connectButtons();

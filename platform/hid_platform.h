@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -75,6 +76,24 @@ struct InterfaceEntry {
 // period of a backend without notifications.
 inline constexpr std::chrono::milliseconds InterfacePollPeriod{250};
 
+// Interfaces arriving and leaving, as a program with an event loop learns of them without waiting
+// on its loop's thread (see HidPlatform::watchInterfaces). Watching stops when it is destroyed.
+class InterfaceWatch {
+  public:
+    virtual ~InterfaceWatch() = default;
+
+    // A descriptor that becomes readable when a change may have come, for a loop that watches
+    // descriptors; nothing where the backend calls the watch's wake function instead.
+    virtual std::optional<int> readableDescriptor() const { return std::nullopt; }
+    // Takes the notifications that have come, without blocking. True when an interface may have
+    // arrived or left since the last call.
+    virtual bool takeChanges() = 0;
+};
+
+// Tells an event loop that its InterfaceWatch has changes to take. It may be called on any
+// thread, with the backend's locks held: it only posts an event to the loop and returns.
+using InterfaceWakeFunction = std::function<void()>;
+
 // The operating system's HID services, as the rest of the program sees them. Every call
 // reports success or failure; nothing above this interface sees an operating-system type.
 // Every backend may be used by several threads at once, each with devices of its own: they may
@@ -134,6 +153,15 @@ class HidPlatform {
     virtual bool waitForInterfaceChange(std::chrono::milliseconds timeout) {
         sleep(std::clamp(timeout, std::chrono::milliseconds{0}, InterfacePollPeriod));
         return true;
+    }
+
+    // Starts watching for interfaces that arrive or leave, from the same notifications as
+    // waitForInterfaceChange(), for a program whose thread runs an event loop: the watch's
+    // descriptor becomes readable, or the backend calls `wake`, when a change may have come.
+    // Nothing where the backend has no notifications; this default has none.
+    virtual std::unique_ptr<InterfaceWatch> watchInterfaces(InterfaceWakeFunction wake) {
+        (void)wake;
+        return nullptr;
     }
 };
 

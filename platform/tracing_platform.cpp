@@ -1,6 +1,7 @@
 #include "platform/tracing_platform.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace fwu::platform {
 
@@ -95,6 +96,10 @@ std::chrono::milliseconds TracingPlatform::monotonicTime() {
 
 bool TracingPlatform::waitForInterfaceChange(std::chrono::milliseconds timeout) {
     return inner_.waitForInterfaceChange(timeout);
+}
+
+std::unique_ptr<InterfaceWatch> TracingPlatform::watchInterfaces(InterfaceWakeFunction wake) {
+    return inner_.watchInterfaces(std::move(wake));
 }
 
 void TracingPlatform::writeLine(const std::string& line) {

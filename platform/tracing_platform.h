@@ -48,6 +48,7 @@ class TracingPlatform : public HidPlatform {
     void sleep(std::chrono::milliseconds duration) override;
     std::chrono::milliseconds monotonicTime() override;
     bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
+    std::unique_ptr<InterfaceWatch> watchInterfaces(InterfaceWakeFunction wake) override;
 
   private:
     void writeLine(const std::string& line);

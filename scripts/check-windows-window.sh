@@ -7,8 +7,11 @@
 #   - the start-up on the simulated device (with --trace=FILE): the identity captions as the
 #     command-line program lists them, "Update Firmware" enabled; a click on it writes
 #     Velnor.bin's bytes (from the report trace) and finishes;
-#   - closing during an update: the question, No by default; No lets the update finish, Yes ends
-#     the program at the next report, the update unfinished;
+#   - the start-up without a device: the identity area says so, "Update Firmware" disabled; a
+#     device that arrives is shown, "Update Firmware" enabled;
+#   - closing during an update started from the keyboard (Enter, then Space): the question, No
+#     by default; No lets the update finish, Yes ends the program at the next report, the update
+#     unfinished;
 # then at 144 DPI the form's tests again and the program's own form at that DPI.
 #   check-windows-window.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, the form after its start-up is saved there at each DPI (ImageMagick).
@@ -34,12 +37,12 @@ update_ended() {
     shows Command3 disabled && [ -z "$(text_of lblProduct)" ]
 }
 
-screenshot() {
+screenshot() {  # DPI [NAME_SUFFIX]
     [ -n "$screenshots" ] || return 0
     mkdir -p "$screenshots"
     local area
     area=$(line_of form frmMain | awk '{ printf "%dx%d+%d+%d", $5, $6, $3, $4 }')
-    import -window root -crop "$area" "$screenshots/window-win32-$1dpi.png"
+    import -window root -crop "$area" "$screenshots/window-win32-$1dpi${2:-}.png"
 }
 
 # Hex of the write-record reports' image bytes in a trace (positions 9 to 48 of each report).
@@ -88,15 +91,30 @@ finished "$work/update.trace" || fail "the update sent no finish report"
 close_window
 expect_exit 0
 
+echo "start-up without a device: the identity area says so, then shows the device that arrives"
+export FIRMWARE_UPDATE_SIMULATION="arrive-ms=20000"
+start_program "$(program_folder without-device 4000)" --simulate
+until_seen "the words in place of the values" shows lblStatus visible
+[ "$(text_of lblStatus)" = "No device found. Connect the device to this computer." ] ||
+    fail "the identity area does not say that no device is connected"
+shows Command3 disabled && shows lblManuf hidden || fail "values or an enabled button shown"
+screenshot 96 -no-device
+until_seen "the device that arrived" shows Command3 visible enabled
+shows lblStatus hidden && [ "$(text_of lblSerialNumber)" = " SIM-100001" ] ||
+    fail "the device that arrived is not shown"
+close_window
+expect_exit 0
+
 # 2,001 records at 5 ms each: ten seconds of writing to close the window in.
 export FIRMWARE_UPDATE_SIMULATION="latency-us=5000"
 for answer in No Yes; do
-    echo "closing during an update, answered $answer"
+    key=$([ "$answer" = No ] && echo Return || echo space)
+    echo "closing during an update started with $key, answered $answer"
     folder=$(program_folder "close-$answer" 80000)
     trace=$work/close-$answer.trace
     start_program "$folder" --simulate --trace "$(windows_path "$trace")"
     until_seen "enabled Update Firmware button" shows Command3 visible enabled
-    click "$(line_of control Command3)"
+    press "$key"
     until_seen "progress bar" shows Pic visible
     close_window
     until_seen "question on closing" box_shown

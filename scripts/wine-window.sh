@@ -100,6 +100,13 @@ until_seen() {  # DESCRIPTION COMMAND...: looks until COMMAND holds, for up to a
     fail "no $description within a minute"
 }
 
+# A key pressed on the keyboard, into the form: without a window manager the X server gives
+# the keyboard to no window until one is chosen, as a click on the form would.
+press() {  # KEY, as xdotool names it
+    xdotool search --name "^Firmware Update\$" windowfocus --sync
+    xdotool key "$1"
+}
+
 # A click with the mouse in the middle of what LINE (from the probe) places.
 click() {
     local x y

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "simulator/bus_clock.h"
 #include "simulator/simulated_device.h"
@@ -17,7 +18,30 @@ constexpr const char* PathPrefix = "sim:hid";
 SimulatedBus::SimulatedBus(Clock clock)
     : clock_(std::make_unique<BusClock>(clock == Clock::Real)) {}
 
-SimulatedBus::~SimulatedBus() = default;
+// A watch of the bus's changes; the bus keeps its wake function and the changes it has taken.
+class SimulatedBus::Watch final : public platform::InterfaceWatch {
+  public:
+    Watch(SimulatedBus& bus, std::uint64_t changesSeen) : bus_(bus), changesSeen_(changesSeen) {}
+    ~Watch() override { bus_.endWatch(*this); }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+
+    bool takeChanges() override { return bus_.takeWatchChanges(changesSeen_); }
+
+  private:
+    SimulatedBus& bus_;
+    std::uint64_t changesSeen_;  // guarded by the bus's lock
+};
+
+SimulatedBus::~SimulatedBus() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
+    if (scheduler_.joinable())
+        scheduler_.join();
+}
 
 SimulatedDevice& SimulatedBus::addToBus(std::unique_ptr<SimulatedDevice> device) {
     if (devices_.size() >= MaxDevicesOnBus) {
@@ -141,6 +165,8 @@ void SimulatedBus::schedule(PendingEvent::Kind kind, SimulatedDevice& device,
 void SimulatedBus::noteChange() {
     ++changes_;
     changed_.notify_all();
+    for (const auto& [watch, wake] : watches_)
+        wake();
 }
 
 void SimulatedBus::applyDueEvents() {
@@ -466,6 +492,39 @@ std::chrono::milliseconds SimulatedBus::monotonicTime() {
     const std::lock_guard lock(mutex_);
     applyDueEvents();
     return std::chrono::duration_cast<std::chrono::milliseconds>(clock_->now());
+}
+
+std::unique_ptr<platform::InterfaceWatch> SimulatedBus::watchInterfaces(
+    platform::InterfaceWakeFunction wake) {
+    const std::lock_guard lock(mutex_);
+    auto watch = std::make_unique<Watch>(*this, changes_);
+    watches_.emplace(watch.get(), std::move(wake));
+    if (clock_->isReal() && !scheduler_.joinable())
+        scheduler_ = std::thread([this] { applyEventsOnTime(); });
+    return watch;
+}
+
+bool SimulatedBus::takeWatchChanges(std::uint64_t& seen) {
+    const std::lock_guard lock(mutex_);
+    applyDueEvents();
+    return std::exchange(seen, changes_) != changes_;
+}
+
+void SimulatedBus::endWatch(const Watch& watch) {
+    const std::lock_guard lock(mutex_);
+    watches_.erase(&watch);
+}
+
+// Until the bus goes: each scheduled event as it falls due, the lock released in between.
+void SimulatedBus::applyEventsOnTime() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        applyDueEvents();
+        if (const auto next = nextEventDue())
+            changed_.wait_until(lock, clock_->steadyTimeAt(*next));
+        else
+            changed_.wait(lock);
+    }
 }
 
 }  // namespace fwu::simulator

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/protocol.h"
@@ -194,8 +195,14 @@ class SimulatedBus : public platform::HidPlatform {
     void sleep(std::chrono::milliseconds duration) override;
     // The calling thread's time on the virtual clock.
     std::chrono::milliseconds monotonicTime() override;
+    // Calls `wake` at every arrival and departure, as it happens. On the virtual clock the
+    // scheduled ones take place when the bus's time passes them; on the real clock a thread of
+    // the bus's own, started with the first watch, makes them take place on time.
+    std::unique_ptr<platform::InterfaceWatch> watchInterfaces(
+        platform::InterfaceWakeFunction wake) override;
 
   private:
+    class Watch;
     // One appearance of a device on the bus, under one path.
     struct Node {
         std::string path;
@@ -235,6 +242,9 @@ class SimulatedBus : public platform::HidPlatform {
     void noteChange();
     bool waitVirtually(std::chrono::milliseconds timeout);
     bool waitInRealTime(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout);
+    bool takeWatchChanges(std::uint64_t& seen);
+    void endWatch(const Watch& watch);
+    void applyEventsOnTime();
     std::optional<Admission> admit(platform::Handle handle);
     // Admits a transfer on `handle`, lets it take its time with the lock released, then runs
     // `deliver` on the device if the transfer reaches it; records the bytes that crossed the
@@ -261,6 +271,9 @@ class SimulatedBus : public platform::HidPlatform {
     bool recordTranscript_ = true;
     std::vector<TranscriptEntry> transcript_;
     std::function<void(const TranscriptEntry&)> observer_;
+    std::map<const Watch*, platform::InterfaceWakeFunction> watches_;
+    std::thread scheduler_;  // applies the scheduled events on the real clock
+    bool stopping_ = false;
 };
 
 }  // namespace fwu::simulator

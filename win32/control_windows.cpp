@@ -43,6 +43,9 @@ WindowKind windowKindOf(ControlKind kind) {
         case ControlKind::ProgressFill:
             // The form paints it (FillPainter).
             return {L"STATIC", SS_OWNERDRAW, 0};
+        case ControlKind::StatusText:
+            // Wrapped at word breaks.
+            return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
     }
     return {L"STATIC", 0, 0};
 }
@@ -68,12 +71,17 @@ int commandIdOf(ControlId control) {
 // manager tabs through them in that order: made in tab order, Pic lies in front of Picture1.
 // The frame is the exception: its labels are siblings laid over it (a label inside a disabled
 // frame would be drawn grey), so it goes to the bottom, under them; it takes no focus, so the
-// tab order stays.
+// tab order stays. Screen readers name a control by the static text just before it in this
+// order, so each value follows the caption that names it; neither takes the focus either.
 ControlWindows::ControlWindows(HWND form) : form_(form) {
+    constexpr UINT KeepPlace = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
     for (const ControlDesign& design : window::controlDesigns())
         windows_[static_cast<std::size_t>(design.id)] = makeControl(form, design);
-    SetWindowPos((*this)[ControlId::Frame1], HWND_BOTTOM, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (const ControlDesign& design : window::controlDesigns()) {
+        if (design.namedBy)
+            SetWindowPos((*this)[design.id], (*this)[*design.namedBy], 0, 0, 0, 0, KeepPlace);
+    }
+    SetWindowPos((*this)[ControlId::Frame1], HWND_BOTTOM, 0, 0, 0, 0, KeepPlace);
 }
 
 void ControlWindows::layOut(unsigned dpi) {

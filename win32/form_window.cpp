@@ -17,6 +17,8 @@ using window::ControlKind;
 
 // Posted after the start-up: the first activation of the form.
 constexpr UINT ActivateMessage = WM_APP + 1;
+// Posted from the platform's notifications: devices may have arrived or left.
+constexpr UINT DevicesChangedMessage = WM_APP + 2;
 // A fixed-size window with a title bar, a close box and a minimize box.
 constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // The name the program's resource script gives its icon.
@@ -59,6 +61,9 @@ FormWindow::FormWindow(platform::HidPlatform& platform, firmware::ProgramFiles f
     controls_->layOut(dpi);
     const window::TwipsScale scale(dpi, dpi);
     fill_ = std::make_unique<FillPainter>(window::pixelGeometry(ControlId::Pic, scale).width);
+    fillAccessibility_ = std::make_unique<FillAccessibility>(
+        (*controls_)[ControlId::Pic],
+        platform::windows::toUtf16(window::controlDesign(ControlId::Pic).accessibleName));
     logic_ =
         std::make_unique<window::MainWindow>(*this, scale, platform, std::move(files), settings);
 }
@@ -94,7 +99,11 @@ LRESULT CALLBACK FormWindow::windowProcedure(HWND window, UINT message, WPARAM w
 LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            commandReceived(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            // The dialog manager sends IDOK for Enter where no button is the default.
+            if (LOWORD(wParam) == IDOK && lParam == 0)
+                pressFocusedButton();
+            else
+                commandReceived(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
             return 0;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -128,6 +137,9 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case ActivateMessage:
             logic_->activate();
             return 0;
+        case DevicesChangedMessage:
+            logic_->devicesChanged();
+            return 0;
         default:
             break;
     }
@@ -137,6 +149,13 @@ LRESULT FormWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void FormWindow::commandReceived(HWND control, WORD notification) {
     const std::optional<ControlId> id = controls_->controlOf(control);
     if (id && notification == BN_CLICKED && window::controlDesign(*id).kind == ControlKind::Button)
+        logic_->click(*id);
+}
+
+void FormWindow::pressFocusedButton() {
+    const HWND focused = GetFocus();
+    const std::optional<ControlId> id = controls_->controlOf(focused);
+    if (id && window::controlDesign(*id).kind == ControlKind::Button && IsWindowEnabled(focused))
         logic_->click(*id);
 }
 
@@ -214,6 +233,17 @@ window::MessageAnswer FormWindow::showMessage(const window::MessageBoxRequest& r
 
 void FormWindow::processEvents() {
     processPendingMessages(form_);
+}
+
+void FormWindow::setFillValue(int percent) {
+    fillAccessibility_->setPercent(percent);
+}
+
+// Windows' notifications come through postDevicesChanged(); no backend here gives a descriptor.
+void FormWindow::watchDescriptor(int) {}
+
+void FormWindow::postDevicesChanged() {
+    PostMessageW(form_, DevicesChangedMessage, 0, 0);
 }
 
 }  // namespace fwu::win32

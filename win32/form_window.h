@@ -10,6 +10,7 @@
 
 #include "firmware/program_files.h"
 #include "win32/control_windows.h"
+#include "win32/fill_accessibility.h"
 #include "win32/fill_painter.h"
 #include "window/main_window.h"
 #include "window/window_view.h"
@@ -53,18 +54,23 @@ class FormWindow : public window::WindowView {
     void setFillWidth(int pixels, window::Repaint repaint) override;
     window::MessageAnswer showMessage(const window::MessageBoxRequest& request) override;
     void processEvents() override;
+    void setFillValue(int percent) override;
+    void watchDescriptor(int descriptor) override;
+    void postDevicesChanged() override;
 
   private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void commandReceived(HWND control, WORD notification);
+    void pressFocusedButton();
     void dpiChanged(unsigned dpi, const RECT& suggested);
     LRESULT staticControlColours(HDC context, HWND control);
 
     HWND form_ = nullptr;
     std::unique_ptr<ControlWindows> controls_;
     std::unique_ptr<FillPainter> fill_;
+    std::unique_ptr<FillAccessibility> fillAccessibility_;
     std::unique_ptr<window::MainWindow> logic_;
     HWND lastFocus_ = nullptr;  // while the form is not the active window
 };

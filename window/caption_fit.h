@@ -35,4 +35,8 @@ PixelSize captionRoom(const ControlDesign& control, const TwipsScale& scale);
 // than the room their control gives them at `dpi`.
 std::vector<CaptionMisfit> captionsThatDoNotFit(double dpi, const MeasureText& measure);
 
+// The texts of lblStatus that, wrapped at word breaks as a label of several lines wraps them,
+// are taller than its room, or hold a word wider than it, at `dpi`.
+std::vector<CaptionMisfit> statusTextsThatDoNotFit(double dpi, const MeasureText& measure);
+
 }  // namespace fwu::window

@@ -32,8 +32,9 @@ enum class ControlId {
     Command3,
     Command5,
     Command6,
+    lblStatus,
 };
-inline constexpr std::size_t ControlCount = 18;
+inline constexpr std::size_t ControlCount = 19;
 
 enum class ControlKind {
     Frame,         // a bordered container without caption text; disabled, its texts stay legible
@@ -43,6 +44,7 @@ enum class ControlKind {
     TextBox,       // a single-line edit box
     Trough,        // a sunken, bordered picture box
     ProgressFill,  // a borderless picture box in ProgressFillColour, in front of its siblings
+    StatusText,    // a caption of several lines, wrapped at word breaks, on the form's background
 };
 
 struct Rgb {
@@ -70,6 +72,10 @@ struct ControlDesign {
     bool visible;
     bool enabled;
     const FontDesign* font;
+    // For assistive technology: the label whose caption names this control (a value's caption),
+    // or the name of a control that shows no text of its own; empty for the others.
+    std::optional<ControlId> namedBy;
+    std::string_view accessibleName;
 };
 
 struct FormDesign {

@@ -2,20 +2,26 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "device/device_link.h"
 #include "firmware/operations.h"
 #include "firmware/program_files.h"
 #include "window/event_pacer.h"
 #include "window/form_controls.h"
+#include "window/identity_area.h"
 #include "window/operation_buttons.h"
 #include "window/progress_fill.h"
 #include "window/window_host.h"
 
 namespace fwu::platform {
 class HidPlatform;
-}
+class InterfaceWatch;
+}  // namespace fwu::platform
 
 namespace fwu::device {
 struct IdentityCaptions;
@@ -34,12 +40,18 @@ struct WindowSettings {
 
 // What the program's only window does, whatever draws it: the start-up, the operation each
 // button starts, the busy guard and the close rules. It owns the connection to the device and
-// drives the screen through a WindowView, whose toolkit calls the four entry points below on
-// the window's thread.
+// drives the screen through a WindowView, whose toolkit calls the entry points below on the
+// window's thread.
+//
+// While it has no device open (none at start-up, the device gone, or closed after an update) the
+// identity area says why and what to do, and every change of the devices present is looked at
+// as it is notified: a supported device there is taken as at start-up, but not one that the
+// window has updated and that has not left since.
 class MainWindow {
   public:
     MainWindow(WindowView& view, const TwipsScale& scale, platform::HidPlatform& platform,
                firmware::ProgramFiles files, WindowSettings settings = {});
+    ~MainWindow();
 
     // The start-up: the image check, and when the image is there the window shown, the progress
     // bar measured and hidden, the device search and its identity. A window the start-up did
@@ -55,6 +67,9 @@ class MainWindow {
     // closed already). False: keep it open; while an operation runs the window closes, if at
     // all, through WindowView::closeWindow() once the operation has returned.
     bool closeRequested();
+    // A device may have arrived or left: the view's notification came (see WindowView). While an
+    // operation runs the devices are looked at only once it has returned.
+    void devicesChanged();
 
     // The display's DPI changed (the toolkit places the controls anew).
     void rescale(const TwipsScale& scale) { fill_.rescale(scale); }
@@ -69,9 +84,17 @@ class MainWindow {
     void stopRunningOperationToClose();
     bool writingFirmware() const;
 
+    void watchDevices();
+    void showSearchResult(bool permissionDenied);
+    void showNoDevice(bool permissionDenied);
+    void lookAtDevices();
+    void takeDeviceAmong(const std::vector<std::string>& paths);
+    void letGoOfDevice();
+
     WindowView& view_;
     firmware::ProgramFiles files_;
     FormControls controls_;
+    IdentityArea identity_;
     OperationButtons buttons_;
     ProgressFill fill_;
     EventPacer events_;
@@ -85,6 +108,12 @@ class MainWindow {
     std::optional<firmware::Operation> running_;
     bool askingToClose_ = false;
     bool closePending_ = false;
+
+    std::unique_ptr<platform::InterfaceWatch> watch_;  // none where the system tells nothing
+    std::set<std::string> updated_;  // paths of devices updated and still present since
+    bool lookingAtDevices_ = false;
+    bool devicesChangedMeanwhile_ = false;
+    bool closed_ = false;
 };
 
 }  // namespace fwu::window

@@ -1,5 +1,6 @@
 #include "window/progress_fill.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -69,12 +70,22 @@ void ProgressFill::rescale(const TwipsScale& scale) {
 // as before: those cost one comparison, no resize and no paint.
 void ProgressFill::setWidth(float twips, When when) {
     widthTwips_ = twips;
+    tellPercent(twips);
     const int pixels = pixelsFor(twips);
     const bool everyAdvance = when == When::AtAdvance && repaint_ == FillRepaint::EveryAdvance;
     if (pixels == pixels_ && !everyAdvance)
         return;
     pixels_ = pixels;
     view_.setFillWidth(pixels, when == When::AtAdvance ? Repaint::Now : Repaint::Later);
+}
+
+void ProgressFill::tellPercent(float twips) {
+    const long rounded = fullWidth_ > 0 ? std::lround(100.0f * twips / fullWidth_) : 0;
+    const int percent = static_cast<int>(std::clamp(rounded, 0L, 100L));
+    if (percent == percent_)
+        return;
+    percent_ = percent;
+    view_.setFillValue(percent);
 }
 
 int ProgressFill::pixelsFor(float twips) const {

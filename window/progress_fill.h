@@ -26,6 +26,8 @@ class ProgressFill {
     void measureFullWidth();
     std::int16_t fullWidth() const { return fullWidth_; }
     float widthTwips() const { return widthTwips_; }
+    // The width as a whole percentage of the full width, as assistive technology is told it.
+    int percent() const { return percent_; }
 
     void hide();
     // Width 0, then visible. Nothing is repainted at once.
@@ -42,6 +44,7 @@ class ProgressFill {
     enum class When { Later, AtAdvance };
     void setWidth(float twips, When when);
     int pixelsFor(float twips) const;
+    void tellPercent(float twips);
 
     WindowView& view_;
     FormControls& controls_;
@@ -50,6 +53,7 @@ class ProgressFill {
     float widthTwips_;
     int pixels_;
     std::int16_t fullWidth_ = 0;
+    int percent_ = 0;
 };
 
 }  // namespace fwu::window

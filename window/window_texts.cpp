@@ -10,6 +10,10 @@ namespace fwu::window::texts {
 
 using simulator::SimulationVariable;
 
+std::string_view noDevice(bool arrivalsNoticed) {
+    return arrivalsNoticed ? NoDevice : NoDeviceUnnoticed;
+}
+
 MessageBoxRequest imageMissing() {
     return {MessageIcon::Critical, "File Error", "Cannot find Velnor.bin", MessageButtons::Ok,
             MessageAnswer::Ok};

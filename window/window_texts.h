@@ -15,6 +15,23 @@ inline constexpr std::string_view WindowTitle = "Firmware Update";
 // Command4's caption while the upgrade runs.
 inline constexpr std::string_view UpgradeBusyCaption = "Please wait...";
 
+// What the identity area says in place of the four values when the window has no device to
+// update: none connected (`arrivalsNoticed` false where the system does not tell the program of
+// devices that arrive), one it may not open, one in bootloader mode, or one it has updated.
+std::string_view noDevice(bool arrivalsNoticed);
+inline constexpr std::string_view NoDevice =
+    "No device found. Connect the device to this computer.";
+inline constexpr std::string_view NoDeviceUnnoticed =
+    "No device found. Connect the device to this computer, then start Firmware Update again.";
+inline constexpr std::string_view DeviceNotPermitted =
+    "A device was found but cannot be opened: permission denied.";
+inline constexpr std::string_view DeviceInBootloaderMode =
+    "The device is in bootloader mode. Update Firmware writes only a device that runs its "
+    "application firmware: load the bootloader-mode image into it (firmware-update-cli load).";
+inline constexpr std::string_view DeviceUpdateEnded =
+    "The update of this device has ended. To update a device, connect it, or unplug this one and "
+    "plug it in again.";
+
 // Velnor.bin is missing at start-up; the program ends after it.
 MessageBoxRequest imageMissing();
 // An operation reported a failure.

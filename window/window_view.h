@@ -41,6 +41,17 @@ class WindowView {
     // Processes the window's pending events once, without waiting for more. A click or a close
     // request delivered here reaches the logic while an operation is running.
     virtual void processEvents() = 0;
+
+    // The fill's progress for assistive technology, from 0 to 100, when it changes; the view
+    // tells listening screen readers. Nothing is repainted.
+    virtual void setFillValue(int percent) = 0;
+
+    // The notifications of devices arriving and leaving reach the window's thread through these
+    // two, whichever the platform uses: the view then calls MainWindow::devicesChanged() there.
+    // Whenever `descriptor` is readable (a socket notifier, say):
+    virtual void watchDescriptor(int descriptor) = 0;
+    // Once, soon, for a call that may come on any thread (a posted event or message):
+    virtual void postDevicesChanged() = 0;
 };
 
 }  // namespace fwu::window

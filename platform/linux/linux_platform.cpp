@@ -217,6 +217,28 @@ bool LinuxPlatform::waitForInterfaceChange(std::chrono::milliseconds timeout) {
     return HidPlatform::waitForInterfaceChange(timeout);
 }
 
+namespace {
+
+// The netlink socket is the descriptor an event loop watches; the wake function is not needed.
+class UeventWatch final : public InterfaceWatch {
+  public:
+    bool open() { return monitor_.open(); }
+    std::optional<int> readableDescriptor() const override { return monitor_.descriptor(); }
+    bool takeChanges() override { return monitor_.takeChanges(); }
+
+  private:
+    HidrawMonitor monitor_{UeventSenders::KernelAndUdev};
+};
+
+}  // namespace
+
+std::unique_ptr<InterfaceWatch> LinuxPlatform::watchInterfaces(InterfaceWakeFunction) {
+    auto watch = std::make_unique<UeventWatch>();
+    if (!watch->open())
+        return nullptr;
+    return watch;
+}
+
 std::chrono::milliseconds LinuxPlatform::monotonicTime() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch());

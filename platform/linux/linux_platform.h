@@ -68,6 +68,8 @@ class LinuxPlatform final : public HidPlatform {
     // Listens to the kernel's uevents from the first call on (which returns true at once);
     // polls where the netlink socket cannot be made.
     bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
+    // A netlink socket of its own, with udev's messages too; nothing where it cannot be made.
+    std::unique_ptr<InterfaceWatch> watchInterfaces(InterfaceWakeFunction wake) override;
 
     int openHandleCount() const;
 

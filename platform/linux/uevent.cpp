@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace fwu::platform::linux_hid {
@@ -12,6 +13,32 @@ std::string_view nextLine(std::string_view& text) {
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     return line;
+}
+
+// udev's message header: "libudev\0", a magic number and the header's size, then the offset and
+// the length of the fields, in the host's byte order.
+constexpr std::string_view UdevPrefix{"libudev\0", 8};
+constexpr std::size_t UdevFieldsOffsetAt = 16;
+constexpr std::size_t UdevFieldsLengthAt = 20;
+
+std::uint32_t headerNumber(std::string_view message, std::size_t at) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, message.data() + at, sizeof number);
+    return number;
+}
+
+// The "KEY=value" fields of a kernel or udev message; nothing of a udev header that places them
+// outside the message.
+std::string_view ueventFields(std::string_view message) {
+    if (!message.starts_with(UdevPrefix))
+        return message;
+    if (message.size() < UdevFieldsLengthAt + sizeof(std::uint32_t))
+        return {};
+    const std::size_t offset = headerNumber(message, UdevFieldsOffsetAt);
+    const std::size_t length = headerNumber(message, UdevFieldsLengthAt);
+    if (offset > message.size() || length > message.size() - offset)
+        return {};
+    return message.substr(offset, length);
 }
 
 }  // namespace
@@ -48,6 +75,7 @@ std::optional<HidId> parseHidId(std::string_view value) {
 }
 
 bool isHidrawArrivalOrRemoval(std::string_view message) {
+    message = ueventFields(message);
     bool hidraw = false;
     bool arrivalOrRemoval = false;
     while (!message.empty()) {

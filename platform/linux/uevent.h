@@ -28,8 +28,9 @@ HidUevent parseHidUevent(std::string_view text);
 
 std::optional<HidId> parseHidId(std::string_view value);
 
-// Whether a kernel uevent as netlink delivers it ("ACTION@DEVPATH", then "KEY=value" fields,
-// each ended by a zero byte) tells that a hidraw node was added or removed.
+// Whether a uevent as netlink delivers it tells that a hidraw node was added or removed: the
+// kernel's ("ACTION@DEVPATH", then "KEY=value" fields, each ended by a zero byte) or udev's (a
+// header that begins with "libudev" and places the same fields).
 bool isHidrawArrivalOrRemoval(std::string_view message);
 
 // A hexadecimal number of at most 16 bits and nothing else ("0A11", "7a5d").

@@ -14,8 +14,9 @@
 namespace fwu::platform::linux_hid {
 namespace {
 
-// The multicast group the kernel sends its uevents to (udev's own group is 2).
+// The multicast groups (bits) the kernel and udev send their uevents to.
 constexpr unsigned KernelUeventGroup = 1;
+constexpr unsigned UdevUeventGroup = 2;
 // Larger than any uevent the kernel sends.
 constexpr std::size_t MessageBufferSize = 16 * 1024;
 
@@ -33,7 +34,8 @@ bool HidrawMonitor::open() {
         return false;
     sockaddr_nl address{};
     address.nl_family = AF_NETLINK;
-    address.nl_groups = KernelUeventGroup;
+    address.nl_groups =
+        KernelUeventGroup | (senders_ == UeventSenders::KernelAndUdev ? UdevUeventGroup : 0);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return false;
@@ -57,8 +59,9 @@ HidrawMonitor::Drained HidrawMonitor::readQueuedMessages() {
             // other error: the socket cannot tell. Either way the caller should look again.
             return changed || errno != EAGAIN ? Drained::Changed : Drained::Quiet;
         }
-        // Only the kernel's own messages count: another process may send to the group.
-        if (sender.nl_pid != 0)
+        // Only the kernel's own messages count, and udev's where asked for: only a privileged
+        // process may send to these groups, and at worst a message makes the caller look again.
+        if (sender.nl_pid != 0 && senders_ != UeventSenders::KernelAndUdev)
             continue;
         changed = changed || isHidrawArrivalOrRemoval(std::string_view(
                                  buffer.data(), static_cast<std::size_t>(received)));

@@ -4,12 +4,16 @@
 
 namespace fwu::platform::linux_hid {
 
+// Whose uevents a monitor hears. udev sends its own after its rules ran, when the node's access
+// rights are set, so a node the user could not open at the kernel's message may open at udev's.
+enum class UeventSenders { Kernel, KernelAndUdev };
+
 // The kernel's device notifications (uevents) on a netlink socket, for the arrival and removal
 // of hidraw nodes. The kernel sends them itself, so no udev is needed. Messages that arrive
 // while nobody waits stay queued on the socket until the next wait.
 class HidrawMonitor {
   public:
-    HidrawMonitor() = default;
+    explicit HidrawMonitor(UeventSenders senders = UeventSenders::Kernel) : senders_(senders) {}
     ~HidrawMonitor();
     HidrawMonitor(const HidrawMonitor&) = delete;
     HidrawMonitor& operator=(const HidrawMonitor&) = delete;
@@ -23,10 +27,16 @@ class HidrawMonitor {
     // overflowed, or it failed); false when the timeout passed quietly.
     bool waitForChange(std::chrono::milliseconds timeout);
 
+    // For an event loop: the socket, readable when messages have arrived, and every message
+    // read without waiting. True as for waitForChange().
+    int descriptor() const { return socket_; }
+    bool takeChanges() { return readQueuedMessages() == Drained::Changed; }
+
   private:
     enum class Drained { Quiet, Changed };
     Drained readQueuedMessages();
 
+    UeventSenders senders_;
     int socket_ = -1;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <limits>
 #include <utility>
 
@@ -278,11 +279,71 @@ void WindowsPlatform::sleep(std::chrono::milliseconds duration) {
         std::clamp<std::chrono::milliseconds::rep>(duration.count(), 0, longest)));
 }
 
+namespace {
+
+bool isArrivalOrRemoval(CM_NOTIFY_ACTION action) {
+    return action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ||
+           action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL;
+}
+
+CM_NOTIFY_FILTER hidInterfaceFilter(WindowsApi& api) {
+    CM_NOTIFY_FILTER filter{};
+    filter.cbSize = sizeof filter;
+    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+    api.HidD_GetHidGuid(&filter.u.DeviceInterface.ClassGuid);
+    return filter;
+}
+
+// A registration of its own, whose callback, on a thread of the system's, wakes the event loop.
+class NotificationWatch final : public InterfaceWatch {
+  public:
+    NotificationWatch(WindowsApi& api, InterfaceWakeFunction wake)
+        : api_(api), wake_(std::move(wake)) {}
+    // Returns once no callback runs any more.
+    ~NotificationWatch() override {
+        if (registration_ != nullptr)
+            api_.CM_Unregister_Notification(registration_);
+    }
+    NotificationWatch(const NotificationWatch&) = delete;
+    NotificationWatch& operator=(const NotificationWatch&) = delete;
+
+    bool start() {
+        CM_NOTIFY_FILTER filter = hidInterfaceFilter(api_);
+        return api_.CM_Register_Notification(&filter, this, &NotificationWatch::onNotification,
+                                             &registration_) == CR_SUCCESS;
+    }
+    bool takeChanges() override { return changed_.exchange(false); }
+
+  private:
+    static DWORD CALLBACK onNotification(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION action,
+                                         PCM_NOTIFY_EVENT_DATA, DWORD) {
+        if (isArrivalOrRemoval(action)) {
+            auto& watch = *static_cast<NotificationWatch*>(context);
+            watch.changed_ = true;
+            watch.wake_();
+        }
+        return ERROR_SUCCESS;
+    }
+
+    WindowsApi& api_;
+    InterfaceWakeFunction wake_;
+    HCMNOTIFICATION registration_ = nullptr;
+    std::atomic<bool> changed_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<InterfaceWatch> WindowsPlatform::watchInterfaces(InterfaceWakeFunction wake) {
+    auto watch = std::make_unique<NotificationWatch>(api_, std::move(wake));
+    if (!watch->start())
+        return nullptr;
+    return watch;
+}
+
 DWORD CALLBACK WindowsPlatform::onNotification(HCMNOTIFICATION, PVOID context,
                                                CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA,
                                                DWORD) {
-    if (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ||
-        action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL) {
+    if (isArrivalOrRemoval(action)) {
         auto& platform = *static_cast<WindowsPlatform*>(context);
         const std::lock_guard lock(platform.notificationMutex_);
         platform.changeNotified_ = true;
@@ -292,10 +353,7 @@ DWORD CALLBACK WindowsPlatform::onNotification(HCMNOTIFICATION, PVOID context,
 }
 
 bool WindowsPlatform::registerForNotifications() {
-    CM_NOTIFY_FILTER filter{};
-    filter.cbSize = sizeof filter;
-    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
-    api_.HidD_GetHidGuid(&filter.u.DeviceInterface.ClassGuid);
+    CM_NOTIFY_FILTER filter = hidInterfaceFilter(api_);
     HCMNOTIFICATION notification = nullptr;
     if (api_.CM_Register_Notification(&filter, this, &WindowsPlatform::onNotification,
                                       &notification) != CR_SUCCESS) {

@@ -53,6 +53,8 @@ class WindowsPlatform final : public HidPlatform {
     // Registers for the system's HID interface notifications at the first call (which returns
     // true at once); polls where the system has none.
     bool waitForInterfaceChange(std::chrono::milliseconds timeout) override;
+    // A registration of its own for the same notifications; nothing where the system has none.
+    std::unique_ptr<InterfaceWatch> watchInterfaces(InterfaceWakeFunction wake) override;
 
   private:
     struct Collection;

@@ -43,9 +43,9 @@ TEST_F(QtWindow, BuildsEveryControlOfTheDesign) {
     EXPECT_EQ(window.objectName(), "frmMain");
     EXPECT_EQ(window.windowTitle(), "Firmware Update");
     EXPECT_EQ(window.maximumSize(), QSize(361, 176));
-    // By ControlKind: frame, label, value label, button, text box, trough, fill.
+    // By ControlKind: frame, label, value label, button, text box, trough, fill, status text.
     const char* const classes[] = {"QGroupBox", "QLabel", "QLabel", "QPushButton",
-                                   "QLineEdit", "QFrame", "QFrame"};
+                                   "QLineEdit", "QFrame", "QFrame", "QLabel"};
     for (const ControlDesign& design : controlDesigns()) {
         SCOPED_TRACE(design.name.data());
         const QWidget& widget = window.control(design.id);
@@ -98,7 +98,9 @@ TEST(QtCaptions, FitTheirControlsAtEveryDpi) {
                          static_cast<int>(std::ceil(metrics.height()))};
     };
     for (const double dpi : CaptionCheckDpis) {
-        for (const CaptionMisfit& misfit : captionsThatDoNotFit(dpi, measure)) {
+        std::vector<CaptionMisfit> misfits = captionsThatDoNotFit(dpi, measure);
+        std::ranges::copy(statusTextsThatDoNotFit(dpi, measure), std::back_inserter(misfits));
+        for (const CaptionMisfit& misfit : misfits) {
             ADD_FAILURE() << misfit.caption << " at " << dpi << " DPI: " << misfit.text.width
                           << " x " << misfit.text.height << " in " << misfit.room.width << " x "
                           << misfit.room.height;
@@ -139,10 +141,3 @@ TEST_F(QtWindow, PassesActivationClicksAndClosesToTheLogic) {
 
 }  // namespace
 }  // namespace fwu::app
-
-// One QApplication for the whole program, made before the first test and gone before exit.
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

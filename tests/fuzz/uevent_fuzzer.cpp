@@ -9,10 +9,11 @@
 
 using namespace fwu::platform::linux_hid;
 
-// A uevent file is whatever the kernel, or a fake sysfs tree, holds: any bytes at all.
+// A uevent file or message is whatever the kernel, udev or a fake sysfs tree gives: any bytes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const HidUevent uevent = parseHidUevent(text);
+    isHidrawArrivalOrRemoval(text);  // a netlink message, a udev header's offsets included
     for (const auto& value : {uevent.name, uevent.uniq})
         check(!value || value->find('\n') == std::string::npos, "a value never runs past its line");
     char written[32];

@@ -3,6 +3,7 @@
 // them through hidraw. Every check compares what the device took with what was meant.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -216,10 +217,16 @@ TEST_F(Kernel, NetlinkTellsOfTheDeviceLeavingAndComingBack) {
     using std::chrono::milliseconds;
     platform::linux_hid::LinuxPlatform watcher;
     EXPECT_TRUE(watcher.waitForInterfaceChange(milliseconds(0))) << "listening from now on";
+    const auto watch = watcher.watchInterfaces({});  // the window's: a descriptor to poll
+    ASSERT_TRUE(watch && watch->readableDescriptor());
     EXPECT_FALSE(watcher.waitForInterfaceChange(milliseconds(300)));
     bench->device.unplug();
     EXPECT_TRUE(watcher.waitForInterfaceChange(milliseconds(20'000)));
     EXPECT_FALSE(watcher.waitForInterfaceChange(milliseconds(300)));
+    pollfd readable{*watch->readableDescriptor(), POLLIN, 0};
+    EXPECT_EQ(::poll(&readable, 1, 20'000), 1);
+    EXPECT_TRUE(watch->takeChanges());
+    EXPECT_FALSE(watch->takeChanges()) << "each message taken once";
     ASSERT_TRUE(bench->device.plugIn());
     EXPECT_TRUE(watcher.waitForInterfaceChange(milliseconds(20'000)));
     EXPECT_TRUE(waitForNode(Application));

@@ -2,6 +2,7 @@
 // identity strings.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,16 +111,30 @@ TEST(HidIdParsing, ReadsBusVendorProductOrRejects) {
         EXPECT_EQ(parseHidId(text), id) << text;
 }
 
+// udev's message: its header, then `fields` placed at `offset` (the header's end when not given).
+std::string udevMessage(const std::string& fields, std::uint32_t offset = 40) {
+    std::string header("libudev\0\xFE\xED\xCA\xFE", 12);
+    header.resize(40, '\x01');  // no zero byte before the fields
+    const auto length = static_cast<std::uint32_t>(fields.size());
+    std::memcpy(header.data() + 16, &offset, sizeof offset);
+    std::memcpy(header.data() + 20, &length, sizeof length);
+    return header + fields;
+}
+
 // Netlink uevents: fields end in a zero byte; only a hidraw node added or removed counts.
 TEST(UeventMessage, TellsAHidrawNodeAddedOrRemoved) {
     using namespace std::string_literals;
     const std::string hidraw = "@/devices/virtual/misc/uhid/0003:7A5D:0A11.0001/hidraw/hidraw3"s;
+    const std::string udevAdd = "ACTION=add\0DEVPATH=/x\0SUBSYSTEM=hidraw\0"s;
     const std::pair<std::string, bool> cases[] = {
         {"add" + hidraw + "\0ACTION=add\0DEVPATH=/x\0SUBSYSTEM=hidraw\0MINOR=3\0"s, true},
         {"remove" + hidraw + "\0ACTION=remove\0SUBSYSTEM=hidraw"s, true},
         {"change" + hidraw + "\0ACTION=change\0SUBSYSTEM=hidraw\0"s, false},
         {"add@/x\0ACTION=addSUBSYSTEM=hidraw\0"s, false},  // one field, not two
         {"SUBSYSTEM=hidraw\0ACTION=add"s, true},
+        {udevMessage(udevAdd), true},
+        {udevMessage(udevAdd, 41), false},  // its fields would run past the message
+        {udevMessage(udevAdd).substr(0, 20), false},
         {"", false},
     };
     for (const auto& [message, counts] : cases)

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <numeric>
 #include <set>
 #include <stdexcept>
@@ -449,6 +451,42 @@ TEST(SimulatedBus, WaitsEndWhenScheduledDevicesArriveOrLeave) {
     std::thread unplugging([&] { real.unplug("sim:hid0"); });
     EXPECT_TRUE(real.waitForInterfaceChange(milliseconds(60'000)));
     unplugging.join();
+}
+
+// A watch is woken at every arrival and departure, and takes each change once. On the real clock
+// the bus's own thread makes a scheduled arrival happen while nobody calls the bus.
+TEST(SimulatedBus, WakesItsWatchesAtEveryArrivalAndDeparture) {
+    for (const auto clock : {SimulatedBus::Clock::Virtual, SimulatedBus::Clock::Real}) {
+        SimulatedBus bus(clock);
+        std::mutex mutex;
+        std::condition_variable woken;
+        int wakes = 0;
+        const auto watch = bus.watchInterfaces([&] {
+            const std::lock_guard lock(mutex);
+            ++wakes;
+            woken.notify_all();
+        });
+        const auto wakesAfter = [&](int least) {
+            std::unique_lock lock(mutex);
+            woken.wait_for(lock, std::chrono::minutes(1), [&] { return wakes >= least; });
+            return wakes;
+        };
+        ASSERT_TRUE(watch && !watch->readableDescriptor());
+        EXPECT_FALSE(watch->takeChanges()) << "nothing since it began";
+        DeviceConfig later;
+        later.arrivesAt = milliseconds(50);
+        bus.addDevice(later);
+        if (clock == SimulatedBus::Clock::Virtual) {
+            bus.sleep(milliseconds(60));
+            bus.monotonicTime();  // the arrival takes place as the bus is next called
+        }
+        EXPECT_EQ(wakesAfter(1), 1);
+        EXPECT_TRUE(watch->takeChanges());
+        EXPECT_FALSE(watch->takeChanges()) << "taken once";
+        bus.unplug("sim:hid0");
+        EXPECT_EQ(wakesAfter(2), 2);
+        EXPECT_TRUE(watch->takeChanges());
+    }
 }
 
 // Serial number, first failing transfer, re-enumeration delay, arrival and departure.

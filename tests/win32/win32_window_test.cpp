@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "simulator/simulated_bus.h"
 #include "platform/windows/wide_text.h"
+#include "simulator/simulated_bus.h"
 #include "tests/firmware/operations_fixture.h"
 #include "win32/design_fonts.h"
 #include "win32/display_dpi.h"
@@ -97,6 +98,63 @@ TEST_F(Win32Window, PaintsTheFillAtOnceOnlyWhenTold) {
     EXPECT_TRUE(filled(199) && !filled(200)) << "not painted at once, 200 pixels wide";
 }
 
+// What an accessible object of `control` answers: its name, role and value ("-" where it has
+// none), from oleacc where it answers AccessibleObjectFromWindow, else from the control's own
+// answer to WM_GETOBJECT.
+std::string accessibleReading(HWND control) {
+    void* found = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), &found))) {
+        const LRESULT answer = SendMessageW(control, WM_GETOBJECT, 0, OBJID_CLIENT);
+        if (answer <= 0 || FAILED(ObjectFromLresult(answer, __uuidof(IAccessible), 0, &found)))
+            return "no object";
+    }
+    auto* object = static_cast<IAccessible*>(found);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    const auto text = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
+        BSTR answer = nullptr;
+        const bool answered = (object->*get)(self, &answer) == S_OK && answer != nullptr;
+        const std::string utf8 = answered ? platform::windows::toUtf8(answer) : "-";
+        SysFreeString(answer);
+        return utf8;
+    };
+    VARIANT role{};
+    const bool hasRole = object->get_accRole(self, &role) == S_OK && role.vt == VT_I4;
+    const std::string reading = text(&IAccessible::get_accName) + " | " +
+                                (hasRole ? std::to_string(role.lVal) : "-") + " | " +
+                                text(&IAccessible::get_accValue);
+    object->Release();
+    return reading;
+}
+
+// Screen readers name a control by the static text just before it in the window order: each
+// value follows its caption. The fill is a progress bar named "Progress" whose value follows it.
+TEST_F(Win32Window, TellsAssistiveTechnologyTheValuesCaptionsAndTheFillsProgress) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    window.setCaption(lblManuf, " Simulated Devices");
+    for (const ControlDesign& design : controlDesigns()) {
+        if (design.namedBy) {
+            EXPECT_EQ(GetWindow(window.control(design.id), GW_HWNDPREV),
+                      window.control(*design.namedBy))
+                << design.name;
+        }
+    }
+    const auto name = [this](ControlId control) {
+        const std::string reading = accessibleReading(window.control(control));
+        return reading.substr(0, reading.find(" | "));
+    };
+    EXPECT_EQ(name(Label4), "Manufacturer");
+    EXPECT_EQ(name(lblManuf), " Simulated Devices");
+    const std::string progressBar = std::to_string(ROLE_SYSTEM_PROGRESSBAR);
+    for (const int percent : {0, 45, 100}) {
+        window.setFillValue(percent);
+        EXPECT_EQ(accessibleReading(window.control(Pic)),
+                  "Progress | " + progressBar + " | " + std::to_string(percent) + "%");
+    }
+    CoUninitialize();
+}
+
 // With the fonts the window makes, measured as GDI draws them, on a display of each DPI.
 TEST(Win32Captions, FitTheirControlsAtEveryDpi) {
     const HDC context = CreateCompatibleDC(nullptr);
@@ -112,7 +170,9 @@ TEST(Win32Captions, FitTheirControlsAtEveryDpi) {
         return PixelSize{size.cx, size.cy};
     };
     for (const double dpi : CaptionCheckDpis) {
-        for (const CaptionMisfit& misfit : captionsThatDoNotFit(dpi, measure)) {
+        std::vector<CaptionMisfit> misfits = captionsThatDoNotFit(dpi, measure);
+        std::ranges::copy(statusTextsThatDoNotFit(dpi, measure), std::back_inserter(misfits));
+        for (const CaptionMisfit& misfit : misfits) {
             ADD_FAILURE() << misfit.caption << " at " << dpi << " DPI: " << misfit.text.width
                           << " x " << misfit.text.height << " in " << misfit.room.width << " x "
                           << misfit.room.height;

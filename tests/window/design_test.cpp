@@ -1,4 +1,5 @@
 #include "window/caption_fit.h"
+#include "window/window_texts.h"
 #include "window_fixture.h"
 
 namespace fwu::window::testing {
@@ -48,6 +49,30 @@ TEST(CaptionFit, ListsTheCaptionsWiderOrTallerThanTheirControlsRoom) {
         for (const CaptionMisfit& misfit : captionsThatDoNotFit(c.dpi, measure))
             misfits.push_back(misfit.control);
         EXPECT_EQ(misfits, c.misfits) << c.dpi << " DPI, " << c.characterWidth << " x " << c.height;
+    }
+}
+
+// The texts in place of the values wrap at their spaces: they fit while their lines do.
+TEST(CaptionFit, ListsTheStatusTextsTallerThanTheirPlaceOnceWrapped) {
+    const struct {
+        double characterWidth;  // in pixels at 96 DPI, where the place is 236 x 94
+        int height;
+        std::vector<std::string_view> misfits;
+    } cases[] = {
+        {6, 15, {}},
+        // Four lines of 20 pixels fit in 94: the text of the bootloader mode has five.
+        {6, 20, {texts::DeviceInBootloaderMode}},
+        // "firmware-update-cli" is wider than the place: it cannot be wrapped.
+        {13, 10, {texts::DeviceInBootloaderMode}},
+    };
+    for (const auto& c : cases) {
+        const auto measure = [&c](const FontDesign&, std::string_view text, double) {
+            return PixelSize{static_cast<int>(text.size() * c.characterWidth), c.height};
+        };
+        std::vector<std::string_view> misfits;
+        for (const CaptionMisfit& misfit : statusTextsThatDoNotFit(96, measure))
+            misfits.push_back(misfit.caption);
+        EXPECT_EQ(misfits, c.misfits) << c.characterWidth << " x " << c.height;
     }
 }
 

@@ -77,7 +77,16 @@ class FakeView : public WindowView {
     void processEvents() override {
         if (const auto person = std::exchange(duringFirstPass, nullptr))
             person();
+        deliverNotifications();
     }
+    // As a toolkit's event loop: the notifications posted since, one call each.
+    void deliverNotifications() {
+        for (; delivered < wakes; ++delivered)
+            window->devicesChanged();
+    }
+    void setFillValue(int percent) override { fillValues.push_back(percent); }
+    void watchDescriptor(int) override { ADD_FAILURE() << "the simulated bus has no descriptor"; }
+    void postDevicesChanged() override { ++wakes; }
 
     MainWindow* window = nullptr;
     std::array<ControlState, ControlCount> controls;
@@ -89,6 +98,8 @@ class FakeView : public WindowView {
     bool designStateAtBox = false;
     std::optional<MessageAnswer> answer;    // the box's default answer when not set
     std::function<void()> duringFirstPass;  // what the person does then
+    std::vector<int> fillValues;            // as assistive technology was told them
+    int wakes = 0, delivered = 0;
 };
 
 // A program folder, a simulated bus on the virtual clock and the window's logic over a fake
@@ -110,6 +121,13 @@ struct WindowRig {
         window->start();
         window->activate();
         return *window;
+    }
+    // Time passes on the bus while the window waits for events: what was scheduled meanwhile
+    // happens, and its notifications reach the window.
+    void passTime(std::chrono::milliseconds duration) {
+        bus.sleep(duration);
+        bus.monotonicTime();  // the bus's events due by now take place
+        view.deliverNotifications();
     }
     // The command byte (position 1) of every report the host sent.
     std::vector<std::uint8_t> commandsSent() const {

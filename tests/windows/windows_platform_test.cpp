@@ -241,6 +241,31 @@ TEST(WindowsNotifications, AWaitEndsAtAnArrivalOrRemoval) {
     }
 }
 
+// A watch registers for the same notifications and wakes its event loop at an arrival or a
+// removal only; without notifications there is none.
+TEST(WindowsNotifications, AWatchWakesItsLoopAtAnArrivalOrRemoval) {
+    for (const bool available : {true, false}) {
+        SCOPED_TRACE(available);
+        FakeWindowsApi api;
+        api.notificationsAvailable = available;
+        WindowsPlatform platform(api);
+        int wakes = 0;
+        auto watch = platform.watchInterfaces([&wakes] { ++wakes; });
+        ASSERT_EQ(watch != nullptr, available);
+        if (!watch)
+            continue;
+        api.notify(CM_NOTIFY_ACTION_DEVICEQUERYREMOVE);
+        EXPECT_FALSE(watch->takeChanges());
+        api.notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL);
+        api.notify(CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL);
+        EXPECT_EQ(wakes, 2);
+        EXPECT_TRUE(watch->takeChanges());
+        EXPECT_FALSE(watch->takeChanges());
+        watch.reset();
+        EXPECT_EQ(api.unregistrations, 1);
+    }
+}
+
 // HID.dll returns nothing when the buffer cannot take the whole string: the backend asks with
 // room for any USB string and hands over what fits the caller's buffer.
 TEST(WindowsIdentity, HandsOverStringsOfAnyLengthAsFarAsTheCallersBufferGoes) {
