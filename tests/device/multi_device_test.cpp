@@ -48,8 +48,7 @@ TEST(MultipleDevices, EachDeviceReceivesExactlyItsOwnWorkersReports) {
     SimulatedBus bus(SimulatedBus::Clock::Real);
     simulator::DeviceConfig config;
     for (std::size_t worker = 0; worker < Workers; ++worker) {
-        config.serialNumber =
-            simulator::utf16Bytes(u"W" + std::u16string(1, u'0' + worker));
+        config.serialNumber = simulator::utf16Bytes(u"W" + std::u16string(1, u'0' + worker));
         bus.addDevice(config);
     }
     bus.config("sim:hid0").faults.hangAtRequest = 0;  // its first transfer takes a second

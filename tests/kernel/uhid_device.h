@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <mutex>
