@@ -46,13 +46,16 @@ std::string summaryLine(const DeviceResult& result) {
 
 using DeviceResults = std::vector<std::vector<DeviceResult>>;
 
-// Where the workers' progress and messages go: a board on a terminal, otherwise lines on
-// standard error that each start with the device's path.
+// Where the workers' progress and messages go: a board on a terminal that has a row for each
+// device and one for the cursor (a taller board would scroll and be redrawn in the wrong
+// place), otherwise lines on standard error that each start with the device's path.
 class WorkerOutputs {
   public:
     WorkerOutputs(const Session& session, const std::vector<device::FoundDevice>& devices)
         : errors_(session.environment.err) {
-        const bool board = session.environment.errIsTerminal && !session.options.quiet;
+        const std::size_t rows = session.environment.terminalRows;
+        const bool board = session.environment.errIsTerminal && !session.options.quiet &&
+                           (rows == 0 || devices.size() < rows);
         if (board) {
             std::vector<std::string> names;
             for (const auto& device : devices)

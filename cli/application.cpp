@@ -139,7 +139,8 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
                               environment.makePlatform,
                               environment.programFolder,
                               environment.wallClock,
-                              environment.makeSleepInhibitor};
+                              environment.makeSleepInhibitor,
+                              environment.terminalRows};
     ResultLines results(options.json ? &out : nullptr, std::move(log), err);
     firmware::SleepGuard sleepGuard(
         environment.makeSleepInhibitor ? environment.makeSleepInhibitor() : nullptr);
@@ -177,7 +178,8 @@ Environment processEnvironment() {
                        simulator::makeChosenPlatform,
                        platform::programFolder,
                        std::chrono::system_clock::now,
-                       platform::makeSystemSleepInhibitor};
+                       platform::makeSystemSleepInhibitor,
+                       standardErrorRows()};
 }
 
 int run(std::span<const std::string_view> arguments, const Environment& environment) {

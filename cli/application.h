@@ -31,6 +31,8 @@ struct Environment {
         std::chrono::system_clock::now;
     // What asks the system not to sleep while firmware is written; unset, it is not asked.
     std::function<std::unique_ptr<platform::SleepInhibitor>()> makeSleepInhibitor = {};
+    // The rows of that terminal; 0 when it does not say.
+    std::size_t terminalRows = 0;
 };
 
 // The streams, the backends and the program folder of the running process.

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <cstddef>
+
 namespace fwu::cli {
 
 // True when standard error is a terminal that a self-updating progress display can redraw:
 // one that takes carriage returns and the control sequences that move the cursor up. On
 // Windows the console is switched to take them; a console that cannot be is not counted.
 bool standardErrorIsTerminal();
+
+// The rows of the terminal on standard error; 0 when it is not a terminal or does not say.
+std::size_t standardErrorRows();
 
 }  // namespace fwu::cli

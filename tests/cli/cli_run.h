@@ -61,11 +61,13 @@ struct CliRun {
     }
 
     // With `given`, the run is on that bus instead of the one --simulate makes. `prepare` puts
-    // files in the folder; `sleep` asks the system to stay awake.
+    // files in the folder; `sleep` asks the system to stay awake. With `terminalRows`, standard
+    // error is a terminal of that many rows.
     CliRun(const std::string& argumentText, const std::string& simulation,
            std::shared_ptr<SimulatedBus> given = nullptr,
            const std::function<void(const fs::path&)>& prepare = {},
-           const std::function<std::unique_ptr<platform::SleepInhibitor>()>& sleep = {}) {
+           const std::function<std::unique_ptr<platform::SleepInhibitor>()>& sleep = {},
+           std::optional<std::size_t> terminalRows = {}) {
         std::vector<std::string> arguments;
         std::istringstream words(substitute(argumentText));
         for (std::string word; words >> word;)
@@ -84,14 +86,15 @@ struct CliRun {
         };
         const Environment environment{out,
                                       err,
-                                      false,
+                                      terminalRows.has_value(),
                                       makePlatform,
                                       [&] { return std::optional(folder.path()); },
                                       [] {
                                           using namespace std::chrono;
                                           return sys_days{2026y / 5 / 4} + 3h + 2min + 1234ms;
                                       },
-                                      sleep};
+                                      sleep,
+                                      terminalRows.value_or(0)};
         const std::vector<std::string_view> views(arguments.begin(), arguments.end());
         status = run(views, environment);
     }

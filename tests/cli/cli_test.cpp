@@ -614,6 +614,24 @@ TEST(ProgressBoard, RedrawsEveryDevicesLineInPlace) {
                                 " dump [------------------------] 0%  transfer-failed\x1b[K");
 }
 
+// --all on a terminal draws the board only where it has a row for each device and the cursor:
+// a taller board would scroll, and each redraw would land in the wrong place.
+TEST(ProgressBoard, GivesWayToPrefixedLinesOnATerminalTooShortForIt) {
+    const struct {
+        std::size_t rows;  // 0: the terminal does not say
+        bool board;
+    } cases[] = {{0, true}, {4, true}, {3, false}, {1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rows);
+        const CliRun r("--simulate --all update @image.bin", "devices=3", nullptr, {}, {}, c.rows);
+        EXPECT_EQ(r.status, Success) << r.err.str();
+        const std::string err = r.err.str();
+        EXPECT_EQ(err.find("\x1b[") != std::string::npos, c.board) << err;
+        EXPECT_EQ(err.find("sim:hid2: update: 100% (85 B of 85 B)") != std::string::npos, !c.board)
+            << err;
+    }
+}
+
 #ifndef _WIN32
 // The built program as a process of its own, in a folder with its default files: the wiring of
 // main(), the environment, the program's folder and the exit status.
