@@ -20,6 +20,7 @@ mkfifo "$work/said"
 "$scripts/run-under-wine.sh" "$prefix" "$tool" hold "$path" </dev/null >"$work/said" &
 holder=$!
 read -r said <"$work/said"
+said=${said%$'\r'}  # the C runtime of Windows ends its lines with CR LF
 [ "$said" = held ] || fail "the holder did not take the device"
 ! try || fail "the device was taken while another program held it"
 kill -9 "$holder"
