@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Plants DLLs named as the system DLLs the programs use while they run (hid.dll, setupapi.dll,
-# cfgmgr32.dll, bcrypt.dll) next to each program and in the current folder, as anyone who can
-# write to the folder a user unzipped the programs into could. Each leaves a mark beside itself when a process
-# loads it (tests/windows/planted_dll.cpp). First the DLL is seen to leave its mark when loaded;
+# cfgmgr32.dll, bcrypt.dll, and the window's oleacc.dll and oleaut32.dll) next to each program and
+# in the current folder, as anyone who can write to the folder a user unzipped the programs into
+# could. Each leaves a mark beside itself when a process loads it (tests/windows/planted_dll.cpp). First the DLL is seen to leave its mark when loaded;
 # then the command line lists the simulated device and searches Wine's HID interfaces, and the
 # window starts on the simulated device, and no mark may appear. Runs on the X display it is
 # given (scripts/wine-window.sh).
@@ -11,7 +11,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 # shellcheck source=wine-window.sh
 source "$(dirname "$0")/wine-window.sh"
-planted_names="hid.dll setupapi.dll cfgmgr32.dll bcrypt.dll"
+planted_names="hid.dll setupapi.dll cfgmgr32.dll bcrypt.dll oleacc.dll oleaut32.dll"
 
 plant() {  # FOLDER
     mkdir -p "$1"

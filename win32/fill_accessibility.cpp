@@ -6,10 +6,37 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/windows/system_library.h"
+
 namespace fwu::win32 {
 namespace {
 
 constexpr UINT_PTR SubclassId = 1;
+
+// oleacc.dll is not one of Windows' known DLLs: imported, it would be looked for in the program's
+// folder first. Both DLLs are taken from the system folder when the fill is first asked for,
+// and where they cannot be, the fill is what the system makes of any window.
+struct AccessibilityFunctions {
+    decltype(&CreateStdAccessibleObject) createStandardObject;
+    decltype(&LresultFromObject) resultFromObject;
+    decltype(&SysAllocString) allocateString;
+
+    bool available() const {
+        return createStandardObject != nullptr && resultFromObject != nullptr &&
+               allocateString != nullptr;
+    }
+};
+
+const AccessibilityFunctions& accessibility() {
+    static const AccessibilityFunctions functions = [] {
+        platform::windows::SystemLibrary oleacc(L"oleacc.dll"), oleaut32(L"oleaut32.dll");
+        return AccessibilityFunctions{
+            oleacc.optional<decltype(&CreateStdAccessibleObject)>("CreateStdAccessibleObject"),
+            oleacc.optional<decltype(&LresultFromObject)>("LresultFromObject"),
+            oleaut32.optional<decltype(&SysAllocString)>("SysAllocString")};
+    }();
+    return functions;
+}
 
 bool isSelf(const VARIANT& child) {
     return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
@@ -21,8 +48,8 @@ class FillObject final : public IAccessible {
   public:
     FillObject(HWND fill, std::shared_ptr<FillReading> reading) : reading_(std::move(reading)) {
         void* standard = nullptr;
-        if (SUCCEEDED(
-                CreateStdAccessibleObject(fill, OBJID_CLIENT, __uuidof(IAccessible), &standard)))
+        if (SUCCEEDED(accessibility().createStandardObject(fill, OBJID_CLIENT,
+                                                           __uuidof(IAccessible), &standard)))
             standard_ = static_cast<IAccessible*>(standard);
     }
     ~FillObject() {
@@ -139,7 +166,7 @@ class FillObject final : public IAccessible {
     static HRESULT text(const VARIANT& child, const std::wstring& value, BSTR* out) {
         if (!isSelf(child))
             return E_INVALIDARG;
-        *out = SysAllocString(value.c_str());
+        *out = accessibility().allocateString(value.c_str());
         return *out != nullptr ? S_OK : E_OUTOFMEMORY;
     }
 
@@ -168,9 +195,11 @@ void FillAccessibility::setPercent(int percent) {
 
 LRESULT CALLBACK FillAccessibility::answer(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR, DWORD_PTR self) {
-    if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
+    if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT &&
+        accessibility().available()) {
         auto* object = new FillObject(window, reinterpret_cast<FillAccessibility*>(self)->reading_);
-        const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, object);
+        const LRESULT result =
+            accessibility().resultFromObject(__uuidof(IAccessible), wParam, object);
         object->Release();
         return result;
     }
