@@ -22,8 +22,7 @@ class PowerRequest final : public SleepBlock {
 };
 
 std::string refusal(const char* step, DWORD error) {
-    return "Windows " + std::string(step) + " the power request (Windows error " +
-           std::to_string(error) + ")";
+    return "Windows " + std::string(step) + " the power request, error " + std::to_string(error);
 }
 
 }  // namespace
@@ -35,8 +34,13 @@ SleepRequest PowerRequestInhibitor::keepAwake(const std::string& /*who*/, const 
     context.Flags = POWER_REQUEST_CONTEXT_SIMPLE_STRING;
     context.Reason.SimpleReasonString = reason.data();
     const HANDLE request = api_.PowerCreateRequest(&context);
-    if (request == INVALID_HANDLE_VALUE)
-        return {nullptr, refusal("did not create", api_.GetLastError())};
+    if (request == INVALID_HANDLE_VALUE) {
+        const DWORD error = api_.GetLastError();
+        // A Windows without power requests (Wine) has nobody to ask, as a Linux without logind.
+        if (error == ERROR_CALL_NOT_IMPLEMENTED)
+            return {nullptr, std::nullopt};
+        return {nullptr, refusal("did not create", error)};
+    }
     if (!api_.PowerSetRequest(request, PowerRequestSystemRequired)) {
         const DWORD error = api_.GetLastError();
         api_.CloseHandle(request);
