@@ -24,9 +24,9 @@ std::vector<std::pair<ControlId, std::string_view>> fixedCaptions() {
     return captions;
 }
 
-constexpr std::array<std::string_view, 5> StatusTexts{
-    texts::NoDevice, texts::NoDeviceUnnoticed, texts::DeviceNotPermitted,
-    texts::DeviceInBootloaderMode, texts::DeviceUpdateEnded};
+constexpr std::array<std::string_view, 6> StatusTexts{
+    texts::NoDevice,    texts::NoDeviceUnnoticed,      texts::DeviceNotPermitted,
+    texts::DeviceInUse, texts::DeviceInBootloaderMode, texts::DeviceUpdateEnded};
 
 // The size of `text` wrapped at its spaces to lines at most `width` wide (a word wider than that
 // takes a line of its own).

@@ -75,8 +75,12 @@ void MainWindow::showNoDevice(bool permissionDenied) {
         return;
     }
     identity_.clearValues();
-    identity_.showStatus(permissionDenied ? texts::DeviceNotPermitted
-                                          : texts::noDevice(watch_ != nullptr));
+    if (permissionDenied)
+        identity_.showStatus(texts::DeviceNotPermitted);
+    else if (link_.inUse())
+        identity_.showStatus(texts::DeviceInUse);
+    else
+        identity_.showStatus(texts::noDevice(watch_ != nullptr));
 }
 
 void MainWindow::watchDevices() {

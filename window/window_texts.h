@@ -17,7 +17,8 @@ inline constexpr std::string_view UpgradeBusyCaption = "Please wait...";
 
 // What the identity area says in place of the four values when the window has no device to
 // update: none connected (`arrivalsNoticed` false where the system does not tell the program of
-// devices that arrive), one it may not open, one in bootloader mode, or one it has updated.
+// devices that arrive), one it may not open, one another program holds (which lets go of it
+// unnoticed: plugged in again, it arrives anew), one in bootloader mode, or one it has updated.
 std::string_view noDevice(bool arrivalsNoticed);
 inline constexpr std::string_view NoDevice =
     "No device found. Connect the device to this computer.";
@@ -25,6 +26,9 @@ inline constexpr std::string_view NoDeviceUnnoticed =
     "No device found. Connect the device to this computer, then start Firmware Update again.";
 inline constexpr std::string_view DeviceNotPermitted =
     "A device was found but cannot be opened: permission denied.";
+inline constexpr std::string_view DeviceInUse =
+    "The device is in use by another program. Close that program, then unplug the device and "
+    "plug it in again.";
 inline constexpr std::string_view DeviceInBootloaderMode =
     "The device is in bootloader mode. Update Firmware writes only a device that runs its "
     "application firmware: load the bootloader-mode image into it (firmware-update-cli load).";

@@ -34,6 +34,11 @@ TEST(WindowDevices, TakesADeviceThatArrivesAndLetsGoOfOneThatLeaves) {
         config.faults.permissionDenied = true;
         return config;
     };
+    const auto held = [] {
+        DeviceConfig config = device(u"HELD", 500ms);
+        config.faults.heldByAnotherProgram = platform::DeviceHolder{"station", 77};
+        return config;
+    };
     const struct {
         const char* name;
         std::vector<DeviceConfig> devices;
@@ -53,6 +58,7 @@ TEST(WindowDevices, TakesADeviceThatArrivesAndLetsGoOfOneThatLeaves) {
          texts::DeviceInBootloaderMode,
          0},
         {"arrives, may not be opened", {forbids()}, {}, NoDevice, {}, texts::DeviceNotPermitted, 1},
+        {"arrives held by another program", {held()}, {}, NoDevice, {}, texts::DeviceInUse, 0},
         // The device updated is not taken again while it stays; the next one that arrives is.
         {"stays after its update", {device(u"A")}, 100ms, {}, {}, texts::DeviceUpdateEnded, 0},
         {"arrives after an update", {device(u"A"), device(u"B", 2000ms)}, 100ms, {}, " B", {}, 0},
