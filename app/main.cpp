@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QIcon>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -18,6 +19,7 @@ namespace {
 
 namespace texts = fwu::window::texts;
 
+constexpr int Failed = 1;
 constexpr int UsageError = 2;
 
 QString text(std::string_view utf8) {
@@ -38,9 +40,56 @@ std::filesystem::path programFolder() {
     return std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String());
 }
 
+// Qt ends the program abruptly when it has no display to open. On X11 and Wayland systems a
+// display is named by DISPLAY or WAYLAND_DISPLAY, unless QT_QPA_PLATFORM or -platform picks
+// another kind of output.
+bool displayNamed(int argc, char* argv[]) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    for (int index = 1; index < argc; ++index) {
+        if (std::string_view(argv[index]) == "-platform")
+            return true;
+    }
+    return false;
+#else
+    (void)argc, (void)argv;
+    return true;
+#endif
+}
+
+// Without a display the command line is still answered, on the terminal.
+int startWithoutDisplay(int argc, char* argv[]) {
+    const auto request =
+        fwu::window::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    using Kind = fwu::window::StartRequest::Kind;
+    switch (request.kind) {
+        case Kind::ShowHelp:
+            std::cout << fwu::window::usageText() << '\n';
+            return 0;
+        case Kind::ShowVersion:
+            std::cout << fwu::window::versionText() << '\n';
+            return 0;
+        case Kind::Refuse:
+            std::cerr << request.problem << '\n';
+            return UsageError;
+        case Kind::Run:
+            break;
+    }
+    std::cerr << "Firmware Update cannot show its window: no display is set (neither DISPLAY nor "
+                 "WAYLAND_DISPLAY). Start it from a desktop session, or log in with X forwarding "
+                 "(ssh -X); on the command line, firmware-update-cli does the same work.\n";
+    return Failed;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (!displayNamed(argc, argv))
+        return startWithoutDisplay(argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(text(texts::WindowTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("firmware-update"));
