@@ -5,7 +5,6 @@
 
 #include "cli/checked_output.h"
 #include "cli/command_line.h"
-#include "cli/console.h"
 #include "cli/device_list.h"
 #include "cli/device_selection.h"
 #include "cli/exit_status.h"
@@ -18,6 +17,7 @@
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "platform/line_log.h"
+#include "platform/terminal.h"
 #include "simulator/chosen_platform.h"
 
 namespace fwu::cli {
@@ -174,12 +174,12 @@ ExitStatus runSession(const Options& options, platform::HidPlatform& backend,
 Environment processEnvironment() {
     return Environment{std::cout,
                        std::cerr,
-                       standardErrorIsTerminal(),
+                       platform::standardErrorIsTerminal(),
                        simulator::makeChosenPlatform,
                        platform::programFolder,
                        std::chrono::system_clock::now,
                        platform::makeSystemSleepInhibitor,
-                       standardErrorRows()};
+                       platform::standardErrorRows()};
 }
 
 int run(std::span<const std::string_view> arguments, const Environment& environment) {

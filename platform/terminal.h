@@ -1,8 +1,10 @@
 #pragma once
 
+// The terminal on standard error, for the command line's progress displays.
+
 #include <cstddef>
 
-namespace fwu::cli {
+namespace fwu::platform {
 
 // True when standard error is a terminal that a self-updating progress display can redraw:
 // one that takes carriage returns and the control sequences that move the cursor up. On
@@ -12,4 +14,4 @@ bool standardErrorIsTerminal();
 // The rows of the terminal on standard error; 0 when it is not a terminal or does not say.
 std::size_t standardErrorRows();
 
-}  // namespace fwu::cli
+}  // namespace fwu::platform
