@@ -55,7 +55,7 @@ class BusError {
     sd_bus_error* get() { return &error_; }
 
   private:
-    sd_bus_error error_ = SD_BUS_ERROR_NULL;
+    sd_bus_error error_{};  // SD_BUS_ERROR_NULL, whose compound literal C++ does not have
 };
 
 // The bus answered that there is no logind, or no such call of it: a container, a chroot, a
