@@ -61,23 +61,27 @@ bool displayNamed(int argc, char* argv[]) {
 #endif
 }
 
+// --help and --version are answered on standard output; false for any other request.
+bool answeredOnTerminal(const fwu::window::StartRequest& request) {
+    using Kind = fwu::window::StartRequest::Kind;
+    if (request.kind == Kind::ShowHelp)
+        std::cout << fwu::window::usageText() << '\n';
+    else if (request.kind == Kind::ShowVersion)
+        std::cout << fwu::window::versionText() << '\n';
+    else
+        return false;
+    return true;
+}
+
 // Without a display the command line is still answered, on the terminal.
 int startWithoutDisplay(int argc, char* argv[]) {
     const auto request =
         fwu::window::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    using Kind = fwu::window::StartRequest::Kind;
-    switch (request.kind) {
-        case Kind::ShowHelp:
-            std::cout << fwu::window::usageText() << '\n';
-            return 0;
-        case Kind::ShowVersion:
-            std::cout << fwu::window::versionText() << '\n';
-            return 0;
-        case Kind::Refuse:
-            std::cerr << request.problem << '\n';
-            return UsageError;
-        case Kind::Run:
-            break;
+    if (answeredOnTerminal(request))
+        return 0;
+    if (request.kind == fwu::window::StartRequest::Kind::Refuse) {
+        std::cerr << request.problem << '\n';
+        return UsageError;
     }
     std::cerr << "Firmware Update cannot show its window: no display is set (neither DISPLAY nor "
                  "WAYLAND_DISPLAY). Start it from a desktop session, or log in with X forwarding "
@@ -103,20 +107,11 @@ int main(int argc, char* argv[]) {
         messages.present(fwu::app::toQt(texts::startFailed(problem)), nullptr);
         return UsageError;
     };
-    using Kind = fwu::window::StartRequest::Kind;
     const auto request = fwu::window::parseCommandLine(utf8Arguments());
-    switch (request.kind) {
-        case Kind::ShowHelp:
-            std::cout << fwu::window::usageText() << '\n';
-            return 0;
-        case Kind::ShowVersion:
-            std::cout << fwu::window::versionText() << '\n';
-            return 0;
-        case Kind::Refuse:
-            return refuseToStart(request.problem);
-        case Kind::Run:
-            break;
-    }
+    if (answeredOnTerminal(request))
+        return 0;
+    if (request.kind == fwu::window::StartRequest::Kind::Refuse)
+        return refuseToStart(request.problem);
     std::string problem;
     const auto files = fwu::window::windowFiles(request.folder, programFolder(), problem);
     const auto backend =
